@@ -1,0 +1,64 @@
+// Declarations of the host's string class and its growable array, as the
+// host's libKaUtils provides them. The reader builds one CKaString per record
+// line and splits it with Tokenize.
+//
+// Every member function is defined in libKaUtils, none inline here: the host's
+// own library replaces our stand-in at load time without a rebuild of the
+// reader. Keep these declarations in step with the host's.
+#ifndef HOST_KASTRING_H_
+#define HOST_KASTRING_H_
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+class CKaStringArray;
+
+class CKaString {
+ public:
+  CKaString();
+  // Copies the NUL-terminated text; a null pointer gives the empty string.
+  explicit CKaString(const char* text);
+  CKaString(const char* text, std::size_t length);
+  CKaString(const CKaString& other);
+  CKaString& operator=(const CKaString& other);
+  ~CKaString();
+
+  // The text as a NUL-terminated string; never a null pointer.
+  const char* GetString() const;
+  std::size_t GetLength() const;
+
+  // Splits the text into fields and appends one element per field to
+  // `fields`, empty fields included, in the order they stand in the text.
+  // `separator` splits only outside quotes; a quote opens with
+  // `openQuote` and closes with `closeQuote`, and the quote characters are
+  // not part of a field's text. `escape` makes the next byte literal, inside
+  // quotes and outside them. With `trimBlanks` true, blanks around an
+  // unquoted field are removed; with false nothing is trimmed.
+  void Tokenize(CKaStringArray& fields, char openQuote, char closeQuote,
+                char escape, char separator, bool trimBlanks) const;
+
+ private:
+  std::string m_text;
+};
+
+// A growable array of CKaString, the output of CKaString::Tokenize.
+class CKaStringArray {
+ public:
+  CKaStringArray();
+  CKaStringArray(const CKaStringArray&) = delete;
+  CKaStringArray& operator=(const CKaStringArray&) = delete;
+  ~CKaStringArray();
+
+  std::size_t GetSize() const;
+  // Precondition: index < GetSize().
+  const CKaString& GetAt(std::size_t index) const;
+  void Add(const CKaString& element);
+  void RemoveAll();
+
+ private:
+  friend class CKaString;  // Tokenize sizes the array once and fills it.
+  std::vector<CKaString> m_elements;
+};
+
+#endif  // HOST_KASTRING_H_

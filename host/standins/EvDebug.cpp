@@ -1,0 +1,117 @@
+// Stand-in for the host's libDivorar: EvDebug writes one line per DebugLvl
+// call to standard error. The host's own library replaces this one at load
+// time.
+//
+// Lines are gathered in a buffer and written out in large blocks, and
+// whatever remains when the object is destroyed, so that logging a long
+// conversion costs no system call per line.
+#include "EvDebug.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+#include "standins/EvDebugControl.h"
+
+namespace {
+
+constexpr std::size_t kFlushThreshold = 64 * 1024;
+
+bool g_capturing = false;
+std::vector<standin::DebugEvent>& Captured() {
+  static std::vector<standin::DebugEvent> events;
+  return events;
+}
+
+void WriteAll(int fd, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // a log writer has nobody to report its own failure to
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+std::string FormatMessage(const char* format, va_list args) {
+  va_list probe;
+  va_copy(probe, args);
+  char small[512];
+  const int length = std::vsnprintf(small, sizeof small, format, probe);
+  va_end(probe);
+  if (length < 0) return std::string();
+  if (static_cast<std::size_t>(length) < sizeof small) {
+    return std::string(small, static_cast<std::size_t>(length));
+  }
+  std::string message(static_cast<std::size_t>(length) + 1, '\0');
+  std::vsnprintf(&message[0], message.size(), format, args);
+  message.pop_back();
+  return message;
+}
+
+}  // namespace
+
+namespace standin {
+
+void StartDebugCapture() {
+  Captured().clear();
+  g_capturing = true;
+}
+
+std::vector<DebugEvent> StopDebugCapture() {
+  g_capturing = false;
+  std::vector<DebugEvent> events;
+  events.swap(Captured());
+  return events;
+}
+
+std::string FormatDebugLine(const std::string& function, int level,
+                            const std::string& message) {
+  return function + " [" + std::to_string(level) + "] " + message + "\n";
+}
+
+}  // namespace standin
+
+EvDebug::EvDebug(EvDebugFileInstance* instance) : m_instance(instance) {
+  if (g_capturing) {
+    standin::DebugEvent event;
+    event.kind = "construct";
+    event.nullInstance = m_instance == nullptr;
+    Captured().push_back(event);
+  }
+}
+
+EvDebug::~EvDebug() {
+  WriteAll(STDERR_FILENO, m_pending);
+  if (g_capturing) {
+    standin::DebugEvent event;
+    event.kind = "destroy";
+    Captured().push_back(event);
+  }
+}
+
+void EvDebug::DebugLvl(const char* function, int level, const char* format,
+                       ...) {
+  va_list args;
+  va_start(args, format);
+  const std::string message = FormatMessage(format, args);
+  va_end(args);
+  const std::string name = function != nullptr ? function : "";
+  if (g_capturing) {
+    standin::DebugEvent event;
+    event.kind = "line";
+    event.function = name;
+    event.level = level;
+    event.message = message;
+    Captured().push_back(event);
+    return;
+  }
+  m_pending += standin::FormatDebugLine(name, level, message);
+  if (m_pending.size() >= kFlushThreshold) {
+    WriteAll(STDERR_FILENO, m_pending);
+    m_pending.clear();
+  }
+}

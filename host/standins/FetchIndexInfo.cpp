@@ -1,0 +1,170 @@
+// Stand-in for the host's libLmLib: a small index service that writes
+// collect files from a list of archived files, for the example host and the
+// tests. The host's own library replaces this one at load time.
+//
+// lookup reads `inputFile` as one absolute path per line (empty lines
+// skipped) and writes one record per path with the requested fields:
+// full_file_name (quoted when it needs to be), file_size and isvalid from
+// the file system, arch_group_id, arch_file_id and arch_file_offs as
+// deterministic numbers, and an empty text for any other field.
+#include "FetchIndexInfo.h"
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <utility>
+
+#include "standins/FetchIndexInfoControl.h"
+
+namespace {
+
+std::vector<standin::IndexCall>& Journal() {
+  static std::vector<standin::IndexCall> journal;
+  return journal;
+}
+
+std::map<std::string, int>& ForcedResults() {
+  static std::map<std::string, int> forced;
+  return forced;
+}
+
+void Record(std::string name, std::vector<std::string> args = {}) {
+  Journal().push_back({std::move(name), std::move(args)});
+}
+
+bool Forced(const std::string& call, int* result) {
+  const auto it = ForcedResults().find(call);
+  if (it == ForcedResults().end()) return false;
+  *result = it->second;
+  return true;
+}
+
+std::vector<std::string> SplitFields(const std::string& fields) {
+  std::vector<std::string> names;
+  std::istringstream in(fields);
+  for (std::string name; std::getline(in, name, ',');) names.push_back(name);
+  return names;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Quotes a path the way the collect reader's tokenizer reads it back.
+std::string QuotedPath(const std::string& path) {
+  const bool needsQuotes =
+      path.find_first_of(",\"\\") != std::string::npos ||
+      (!path.empty() && (IsBlank(path.front()) || IsBlank(path.back())));
+  if (!needsQuotes) return path;
+  std::string quoted = "\"";
+  for (const char c : path) {
+    if (c == '"' || c == '\\') quoted.push_back('\\');
+    quoted.push_back(c);
+  }
+  quoted.push_back('"');
+  return quoted;
+}
+
+struct ArchivedFile {
+  std::string path;
+  unsigned long number;   // 1-based position in the input list
+  unsigned long offset;   // sum of the sizes of the files before it
+  bool present;
+  unsigned long size;
+};
+
+std::string FieldValue(const std::string& name, const ArchivedFile& file) {
+  if (name == "full_file_name") return QuotedPath(file.path);
+  if (name == "file_size") return std::to_string(file.size);
+  if (name == "isvalid") return file.present ? "1" : "0";
+  if (name == "arch_group_id") return "1";
+  if (name == "arch_file_id") return std::to_string(file.number);
+  if (name == "arch_file_offs") return std::to_string(file.offset);
+  return std::string();
+}
+
+int WriteRecords(const std::string& inputFile, const std::string& outputPath,
+                 const std::string& fields, const std::string& separator) {
+  std::ifstream input(inputFile);
+  if (!input) return 1;
+  std::ofstream output(outputPath, std::ios::out | std::ios::trunc);
+  if (!output) return 2;
+  const std::vector<std::string> names = SplitFields(fields);
+  ArchivedFile file{std::string(), 0, 0, false, 0};
+  for (std::string path; std::getline(input, path);) {
+    if (path.empty()) continue;
+    if (path.front() != '/') return 3;  // what was written so far stays
+    struct stat info {};
+    file.path = path;
+    file.number += 1;
+    file.offset += file.size;
+    file.present = ::stat(path.c_str(), &info) == 0;
+    file.size = file.present ? static_cast<unsigned long>(info.st_size) : 0;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (i > 0) output << separator;
+      output << FieldValue(names[i], file);
+    }
+    output << '\n';
+  }
+  if (input.bad()) return 4;
+  output.close();
+  return output ? 0 : 5;
+}
+
+}  // namespace
+
+namespace standin {
+
+std::vector<IndexCall> IndexJournal() { return Journal(); }
+
+void ResetIndexService() {
+  Journal().clear();
+  ForcedResults().clear();
+}
+
+void ForceIndexResult(const std::string& call, int result) {
+  ForcedResults()[call] = result;
+}
+
+}  // namespace standin
+
+FetchIndexInfo::FetchIndexInfo() : m_initFlags(0), m_cacheType(0), m_bound(false) {
+  Record("construct");
+}
+
+FetchIndexInfo::~FetchIndexInfo() { Record("destroy"); }
+
+void FetchIndexInfo::setInitFlags(unsigned int flags) {
+  Record("setInitFlags", {std::to_string(flags)});
+  m_initFlags |= flags;
+}
+
+void FetchIndexInfo::setCacheType(unsigned int cacheType) {
+  Record("setCacheType", {std::to_string(cacheType)});
+  m_cacheType = cacheType;
+}
+
+int FetchIndexInfo::initByCurrentJobId(std::string& jobId, unsigned int a,
+                                       unsigned int b, unsigned int c,
+                                       std::string text) {
+  Record("initByCurrentJobId", {jobId, std::to_string(a), std::to_string(b),
+                                std::to_string(c), text});
+  int result = 0;
+  if (Forced("initByCurrentJobId", &result)) return result;
+  m_bound = !jobId.empty();
+  return m_bound ? 0 : 1;
+}
+
+int FetchIndexInfo::lookup(const std::string& inputFile,
+                           const std::string& outputPath,
+                           const std::string& fields, std::string separator,
+                           std::string fifth, GETINDEXARCHINFO_FLAGS flags,
+                           std::string seventh, unsigned long eighth) {
+  Record("lookup", {inputFile, outputPath, fields, separator, fifth,
+                    std::to_string(static_cast<unsigned int>(flags)), seventh,
+                    std::to_string(eighth)});
+  int result = 0;
+  if (Forced("lookup", &result)) return result;
+  if (!m_bound) return 6;
+  return WriteRecords(inputFile, outputPath, fields, separator);
+}

@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+
+#include "CollectTestHarness.h"
+
+namespace {
+
+class Guards : public CollectTest {};
+
+void ExpectNotReady(VivodStubCollectReader& reader) {
+  std::string name = "untouched", line = "untouched";
+  EXPECT_EQ(-1, reader.GetItem(name, line));
+  EXPECT_EQ("Call Initialize() and Open() first.", reader.m_lastError);
+  EXPECT_EQ("untouched", name);
+  EXPECT_EQ("untouched", line);
+  reader.m_lastError.clear();
+  EXPECT_FALSE(reader.SetSeekOffset(0));
+  EXPECT_EQ("Call Initialize() and Open() first.", reader.m_lastError);
+}
+
+TEST_F(Guards, ReadingAndSeekingNeedInitializeAndOpen) {
+  WriteCollectFile(Record("/a") + "\n");
+  VivodStubCollectReader reader(Args());
+  ExpectNotReady(reader);
+  EXPECT_FALSE(reader.Open());
+  EXPECT_EQ("Call Initialize() first.", reader.m_lastError);
+  ASSERT_TRUE(reader.Initialize(WriteInputList("/etc/passwd\n")));
+  ExpectNotReady(reader);
+}
+
+TEST_F(Guards, OpenFailsWhileTheCollectFileIsMissingAndWorksOnceItIsBack) {
+  WriteCollectFile(Record("/a") + "\n");
+  VivodStubCollectReader reader(Args());
+  ASSERT_TRUE(reader.Initialize(WriteInputList("/etc/passwd\n")));
+  ASSERT_EQ(0, std::remove(CollectPath().c_str()));
+  EXPECT_FALSE(reader.Open());
+  EXPECT_EQ("Failed to open collect file " + CollectPath(), reader.m_lastError);
+  EXPECT_FALSE(reader.m_opened);
+  ExpectNotReady(reader);
+
+  WriteCollectFile(Record("/back") + "\n");
+  ASSERT_TRUE(reader.Open());
+  EXPECT_EQ("/back", ReadOne(reader).fileName);
+}
+
+TEST_F(Guards, CollectPathThatIsADirectoryCannotBeOpened) {
+  ASSERT_EQ(0, ::mkdir(CollectPath().c_str(), 0755));
+  VivodStubCollectReader reader(Args());
+  EXPECT_TRUE(reader.Initialize(WriteInputList("/etc/passwd\n")));  // it exists
+  EXPECT_FALSE(reader.Open());
+  EXPECT_EQ("Failed to open collect file " + CollectPath(), reader.m_lastError);
+  EXPECT_FALSE(reader.m_opened);
+}
+
+TEST_F(Guards, SecondOpenFailsAndLeavesTheStreamFailed) {
+  auto reader = OpenReader(Record("/a") + "\n");
+  EXPECT_FALSE(reader->Open());
+  EXPECT_EQ("Failed to open collect file " + CollectPath(), reader->m_lastError);
+  EXPECT_TRUE(reader->m_opened);
+  EXPECT_EQ(0, ReadOne(*reader).result);
+  EXPECT_FALSE(reader->SetSeekOffset(0));
+  EXPECT_EQ("Seek failed.", reader->m_lastError);
+}
+
+TEST_F(Guards, DestroyingAnOpenReaderKeepsTheCollectFile) {
+  OpenReader(Record("/a") + "\n").reset();
+  EXPECT_EQ(Record("/a") + "\n", ReadFile(CollectPath()));
+}
+
+}  // namespace
