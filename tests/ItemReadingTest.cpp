@@ -8,6 +8,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 class ItemReading : public CollectTest {};
 
 TEST_F(ItemReading, DeliversNameAndRawLineOfEveryRecordThenZero) {
@@ -82,7 +84,7 @@ TEST_F(ItemReading, EmptyLinesAndShortRecordsAreSkippedAndReadingGoesOn) {
 
 TEST_F(ItemReading, LongNamesAndLinesAreDeliveredWhole) {
   const std::string name = "/" + std::string(5000, 'n');
-  const std::string metadata(10000, 'm');
+  const std::string metadata(4 * 1024 * 1024, 'm');
   auto reader = OpenReader(Record(name) + metadata + "\n");
   const std::vector<Item> items = ReadAll(*reader);
   ASSERT_EQ(2u, items.size());
@@ -90,14 +92,17 @@ TEST_F(ItemReading, LongNamesAndLinesAreDeliveredWhole) {
   EXPECT_EQ(Record(name) + metadata, items[0].line);
 }
 
-TEST_F(ItemReading, NulByteEndsTheTokenizedTextButNotTheLine) {
-  const std::string line = Record("/a") + std::string("\0tail", 5);
-  auto reader = OpenReader(line + "\n" + "1,7,4096,10,/b\0,1,\n");
+TEST_F(ItemReading, BytesAreDeliveredAsTheyAreAndNulEndsTheSplitText) {
+  const std::string line = Record("/a") + "\0tail"s;
+  const std::string invalidUtf8 = "/\xff\xfe\xc3(\x80";
+  auto reader = OpenReader(line + "\n" + "1,7,4096,10,/b\0,1,\n"s +
+                           Record(invalidUtf8) + "\n");
   const std::vector<Item> items = ReadAll(*reader);
-  ASSERT_EQ(3u, items.size());
+  ASSERT_EQ(4u, items.size());
   EXPECT_EQ("/a", items[0].fileName);
   EXPECT_EQ(line, items[0].line);
   EXPECT_EQ(-1, items[1].result);  // only "1,7,4096,10,/b" is split
+  EXPECT_EQ(invalidUtf8, items[2].fileName);
 }
 
 TEST_F(ItemReading, CustomFieldListPutsTheNameThirdFromTheEnd) {

@@ -11,6 +11,7 @@
 
 namespace {
 
+using namespace std::string_literals;
 using standin::DebugEvent;
 
 constexpr char kFunction[] = "VivodStubCollectReader::ProcessStubCollectFile";
@@ -177,6 +178,15 @@ TEST_F(StubConversion, LongLinesAndManyLinesConvertExactly) {
   ASSERT_TRUE(Convert(input));
   EXPECT_EQ(expected, ReadFile(Output()));
   EXPECT_EQ(50001u, LoggedMessages().size());
+}
+
+TEST_F(StubConversion, NulAndInvalidUtf8BytesAreWrittenAsTheyAre) {
+  const std::string nulPath = "/nul\0byte"s;
+  ASSERT_TRUE(Convert(std::string("1,") + nulPath + ":1\n2,/\xff\xfe\xc3(\n"));
+  EXPECT_EQ(nulPath + "\n/\xff\xfe\xc3(\n", ReadFile(Output()));
+  // The log writer takes C strings: it sees the path up to the NUL.
+  EXPECT_EQ((std::vector<std::string>{Logged("/nul"), Logged("/\xff\xfe\xc3(")}),
+            LoggedMessages());
 }
 
 TEST_F(StubConversion, WorksOnAnyReaderAndLeavesItsStateAlone) {

@@ -1,0 +1,24 @@
+# Sanitizer and fuzzing builds. Both are opt-in and reach our own targets
+# only, through the vscr_sanitizers interface target.
+option(VSCR_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(VSCR_BUILD_FUZZERS "Build the fuzz targets with libFuzzer (clang only)" OFF)
+
+if(VSCR_BUILD_FUZZERS)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "VSCR_BUILD_FUZZERS needs clang (libFuzzer)")
+  endif()
+  set(VSCR_SANITIZE ON)  # fuzzing without sanitizers finds crashes only
+endif()
+
+add_library(vscr_sanitizers INTERFACE)
+if(VSCR_SANITIZE)
+  set(vscr_sanitizer_flags
+    -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_compile_options(vscr_sanitizers INTERFACE ${vscr_sanitizer_flags})
+  target_link_options(vscr_sanitizers INTERFACE ${vscr_sanitizer_flags})
+endif()
+if(VSCR_BUILD_FUZZERS)
+  # Coverage feedback from all our code; the fuzzing engine itself links
+  # into the fuzz targets only.
+  target_compile_options(vscr_sanitizers INTERFACE -fsanitize=fuzzer-no-link)
+endif()
