@@ -4,11 +4,11 @@
 #
 #   -DSOURCE_DIR=  the version probe project
 #   -DBINARY_DIR=  a scratch folder
-#   -DPREFIX=      the install prefix
+#   -DPREFIX= -DLIBDIR=   the install prefix and its library folder
 #   -DVERSION=     the installed version, major.minor.patch
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/Common.cmake)
-vscr_require(SOURCE_DIR BINARY_DIR PREFIX VERSION)
+vscr_require(SOURCE_DIR BINARY_DIR PREFIX LIBDIR VERSION)
 
 string(REPLACE "." ";" parts "${VERSION}")
 list(GET parts 0 major)
@@ -22,13 +22,21 @@ if(major GREATER 0)
   list(APPEND refused "${previous_major}.99")
 endif()
 
+# Named directly: the search itself is the consumer tests' business, and a
+# project without languages would not look in a multiarch lib/<triplet>.
+set(package_dir "${PREFIX}/${LIBDIR}/cmake/VivodStubCollectReader")
+if(NOT EXISTS "${package_dir}/VivodStubCollectReaderConfigVersion.cmake")
+  message(FATAL_ERROR "no version file in ${package_dir}")
+endif()
+
 set(failures "")
 foreach(requested IN LISTS accepted refused)
   set(probe "${BINARY_DIR}/${requested}")
   file(REMOVE_RECURSE "${probe}")
   vscr_run("version probe for ${requested}"
     COMMAND ${CMAKE_COMMAND} -S "${SOURCE_DIR}" -B "${probe}"
-            "-DCMAKE_PREFIX_PATH=${PREFIX}" "-DPROBE_VERSION=${requested}"
+            "-DVivodStubCollectReader_DIR=${package_dir}"
+            "-DPROBE_VERSION=${requested}"
     OUTPUT_VARIABLE output)
   if(output MATCHES "probe: accepted ([^\n]*)")
     set(answer accepted)
