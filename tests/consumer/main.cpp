@@ -59,6 +59,11 @@ const Record kRecords[] = {
 };
 const std::size_t kRecordCount = sizeof kRecords / sizeof kRecords[0];
 
+// Initialize requires the list of archived files to exist, even when it
+// reuses the collect file.
+const char kCollectFileName[] = "consumer_7.lmf";
+const char kListFileName[] = "archived-files.lst";
+
 void WalkFrom(VivodStubCollectReader& reader, std::size_t first) {
   std::string name;
   std::string line;
@@ -82,8 +87,8 @@ void WalkCollectFile(const std::string& workDir) {
     offsets.push_back(collect.size());
     collect += std::string(kRecords[i].line) + "\n";
   }
-  const std::string collectPath = workDir + "/consumer_7.lmf";
-  const std::string listPath = workDir + "/archived-files.lst";
+  const std::string collectPath = workDir + "/" + kCollectFileName;
+  const std::string listPath = workDir + "/" + kListFileName;
   if (!WriteFile(collectPath, collect) || !WriteFile(listPath, "/archive/2024/ledger.db\n")) {
     Fail("cannot write into " + workDir);
     return;
@@ -107,9 +112,6 @@ void WalkCollectFile(const std::string& workDir) {
   }
   if (!resumed.SetSeekOffset(offsets[1])) return Fail("SetSeekOffset: " + resumed.m_lastError);
   WalkFrom(resumed, 1);
-
-  std::remove(collectPath.c_str());
-  std::remove(listPath.c_str());
 }
 
 std::string RealPath(const std::string& path) {
@@ -172,6 +174,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   WalkCollectFile(pattern);
+  std::remove((pattern + "/" + kCollectFileName).c_str());
+  std::remove((pattern + "/" + kListFileName).c_str());
   ::rmdir(pattern.c_str());
   if (argc == 3) CheckLoadedFrom(argv[1], argv[2]);
   if (g_failures == 0) std::cout << "consumer: " << kRecordCount << " records read back\n";
