@@ -1,0 +1,38 @@
+// vscr-walk FILE: the GetItem loop over a collect file, as a host runs it.
+// Prints the file name of every record to standard output and a summary
+// to standard error.
+#include <cstdio>
+#include <string>
+
+#include "CollectFileReader.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: vscr-walk COLLECT_FILE\n");
+    return 2;
+  }
+  bench::CollectFileReader file(argv[1]);
+  VivodStubCollectReader* reader = file.reader();
+  if (reader == nullptr) {
+    std::fprintf(stderr, "vscr-walk: %s\n", file.error().c_str());
+    return 1;
+  }
+  static char outBuffer[1 << 16];
+  std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
+  std::string name;
+  std::string line;
+  unsigned long records = 0;
+  unsigned long skipped = 0;
+  for (int result; (result = reader->GetItem(name, line)) != 0;) {
+    if (result == 1) {
+      ++records;
+      std::fwrite(name.data(), 1, name.size(), stdout);
+      std::putc('\n', stdout);
+    } else {
+      ++skipped;
+    }
+  }
+  std::fflush(stdout);
+  std::fprintf(stderr, "%lu records, %lu skipped\n", records, skipped);
+  return 0;
+}
