@@ -1,52 +1,267 @@
 // Stand-in for the host's libKaUtils: CKaString and CKaStringArray.
 // The host's own library replaces this one at load time.
+//
+// The collect reader builds a string and splits it once per record, so
+// both are made cheap: short texts and a record's worth of fields need no
+// allocation, and Tokenize finds the special bytes a block at a time and
+// copies a plain field's bytes in one piece.
 #include "KaString.h"
 
-#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
 
-CKaString::CKaString() = default;
-CKaString::CKaString(const char* text) : m_text(text != nullptr ? text : "") {}
-CKaString::CKaString(const char* text, std::size_t length)
-    : m_text(text, length) {}
-CKaString::CKaString(const CKaString& other) = default;
-CKaString& CKaString::operator=(const CKaString& other) = default;
-CKaString::~CKaString() = default;
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
-const char* CKaString::GetString() const { return m_text.c_str(); }
-std::size_t CKaString::GetLength() const { return m_text.size(); }
+CKaString::CKaString() : m_data(m_inline), m_length(0) { m_inline[0] = '\0'; }
+CKaString::CKaString(const char* text) : CKaString() {
+  if (text != nullptr) Assign(text, std::strlen(text));
+}
+CKaString::CKaString(const char* text, std::size_t length) : CKaString() {
+  Assign(text, length);
+}
+CKaString::CKaString(const CKaString& other) : CKaString() {
+  Assign(other.m_data, other.m_length);
+}
+CKaString& CKaString::operator=(const CKaString& other) {
+  if (this != &other) Assign(other.m_data, other.m_length);
+  return *this;
+}
+CKaString::~CKaString() { Release(); }
+
+const char* CKaString::GetString() const { return m_data; }
+std::size_t CKaString::GetLength() const { return m_length; }
+
+// Allocates before it lets go of the old text, so a failed allocation
+// leaves the string as it was.
+void CKaString::Assign(const char* text, std::size_t length) {
+  char* const target = length < kInlineSize ? m_inline : new char[length + 1];
+  if (length > 0) std::memcpy(target, text, length);
+  target[length] = '\0';
+  if (m_data != target) Release();
+  m_data = target;
+  m_length = length;
+}
+
+void CKaString::Release() {
+  if (m_data != m_inline) delete[] m_data;
+  m_data = m_inline;
+}
 
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-// Builds one field at a time. `protectedLength` is the length of the field's
-// text up to its last quoted or escaped byte: trimming never cuts into it.
-struct FieldBuilder {
-  std::string text;
-  std::size_t protectedLength = 0;
-  bool sawQuote = false;
+// Up to three bytes that stop a scan; all others are skipped.
+class StopBytes {
+ public:
+  StopBytes(char a, char b, char c) : m_a(a), m_b(b), m_c(c) {}
 
-  void AddProtected(char c) {
-    text.push_back(c);
-    protectedLength = text.size();
+  // Position of the first stop byte in [from, size), or `size`.
+  std::size_t Find(const char* text, std::size_t from, std::size_t size) const;
+
+ private:
+  bool Is(char x) const { return x == m_a || x == m_b || x == m_c; }
+
+  char m_a;
+  char m_b;
+  char m_c;
+};
+
+std::size_t StopBytes::Find(const char* text, std::size_t from, std::size_t size) const {
+  std::size_t i = from;
+#if defined(__SSE2__)
+  // Sixteen bytes per step: a field runs for dozens of bytes between two
+  // stop bytes.
+  const __m128i a = _mm_set1_epi8(m_a);
+  const __m128i b = _mm_set1_epi8(m_b);
+  const __m128i c = _mm_set1_epi8(m_c);
+  for (; i + 16 <= size; i += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+    const __m128i hits = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(block, a), _mm_cmpeq_epi8(block, b)),
+        _mm_cmpeq_epi8(block, c));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+    if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
   }
-  void AddPlain(char c, bool trimBlanks) {
-    // Leading blanks of an unquoted field are dropped while trimming.
-    if (trimBlanks && IsBlank(c) && text.empty() && !sawQuote) return;
-    text.push_back(c);
-  }
-  CKaString Finish(bool trimBlanks) {
-    if (trimBlanks) {
-      std::size_t end = text.size();
-      while (end > protectedLength && IsBlank(text[end - 1])) --end;
-      text.resize(end);
+#endif
+  while (i < size && !Is(text[i])) ++i;
+  return i;
+}
+
+// One field as it stands in the text, separator excluded. A plain field
+// is its own text; any other needs Decode.
+struct RawField {
+  std::size_t begin;
+  std::size_t end;
+  bool plain;
+};
+
+// The fields of one Tokenize call. A line of up to kLocal fields needs no
+// allocation; longer ones spill into a vector.
+class RawFieldList {
+ public:
+  void Add(const RawField& field) {
+    if (m_count < kLocal) {
+      m_local[m_count] = field;
+    } else {
+      m_more.push_back(field);
     }
-    CKaString field(text.data(), text.size());
-    text.clear();
-    protectedLength = 0;
-    sawQuote = false;
-    return field;
+    ++m_count;
   }
+  std::size_t size() const { return m_count; }
+  const RawField& operator[](std::size_t i) const {
+    return i < kLocal ? m_local[i] : m_more[i - kLocal];
+  }
+
+ private:
+  static constexpr std::size_t kLocal = 32;
+  RawField m_local[kLocal];
+  std::vector<RawField> m_more;
+  std::size_t m_count = 0;
+};
+
+struct Syntax {
+  char openQuote;
+  char closeQuote;
+  char escape;
+  char separator;
+  bool trimBlanks;
+};
+
+// Finds where each field starts and ends: a separator splits only outside
+// quotes, and an escape hides the byte after it. Outside quotes only the
+// open quote, the escape and the separator matter; inside, only the close
+// quote and the escape.
+RawFieldList FindFields(const char* text, std::size_t size, const Syntax& s) {
+  const StopBytes outside(s.openQuote, s.escape, s.separator);
+  const StopBytes inside(s.closeQuote, s.escape, s.escape);
+  RawFieldList fields;
+  std::size_t begin = 0;
+  bool plain = !s.trimBlanks;
+  bool inQuote = false;
+  for (std::size_t i = 0;;) {
+    i = (inQuote ? inside : outside).Find(text, i, size);
+    if (i == size) break;
+    const char c = text[i++];
+    if (c == s.escape && i < size) {
+      ++i;
+      plain = false;
+    } else if (inQuote) {
+      if (c == s.closeQuote) inQuote = false;
+    } else if (c == s.openQuote) {
+      inQuote = true;
+      plain = false;
+    } else if (c == s.separator) {
+      fields.Add(RawField{begin, i - 1, plain});
+      begin = i;
+      plain = !s.trimBlanks;
+    }
+  }
+  fields.Add(RawField{begin, size, plain});
+  return fields;
+}
+
+// Appends ordinary bytes to a decoded field. Inside quotes they are kept
+// from trimming; outside, leading blanks of a field are dropped while
+// trimming.
+class FieldText {
+ public:
+  FieldText(char* out, bool trimBlanks) : m_out(out), m_trimBlanks(trimBlanks) {}
+
+  void AddQuoted(const char* bytes, std::size_t count) {
+    std::memcpy(m_out + m_length, bytes, count);
+    m_length += count;
+    m_kept = m_length;
+  }
+  void AddUnquoted(const char* bytes, std::size_t count) {
+    if (m_trimBlanks && m_length == 0 && !m_sawQuote) {
+      while (count > 0 && IsBlank(*bytes)) {
+        ++bytes;
+        --count;
+      }
+    }
+    std::memcpy(m_out + m_length, bytes, count);
+    m_length += count;
+  }
+  void OpenQuote() {
+    m_sawQuote = true;
+    m_kept = m_length;
+  }
+  // The length of the text; trimming never cuts into quoted or escaped
+  // bytes.
+  std::size_t Finish() {
+    if (m_trimBlanks) {
+      while (m_length > m_kept && IsBlank(m_out[m_length - 1])) --m_length;
+    }
+    return m_length;
+  }
+
+ private:
+  char* m_out;
+  bool m_trimBlanks;
+  std::size_t m_length = 0;
+  std::size_t m_kept = 0;
+  bool m_sawQuote = false;
+};
+
+// The text of a field that holds quotes or escapes, or that is trimmed,
+// written to `out`; returns its length. Quote bytes are dropped and an
+// escape makes the next byte literal. No separator stands outside quotes
+// here: FindFields split there.
+std::size_t Decode(const char* raw, std::size_t size, const Syntax& s, char* out) {
+  const StopBytes outside(s.openQuote, s.escape, s.escape);
+  const StopBytes inside(s.closeQuote, s.escape, s.escape);
+  FieldText text(out, s.trimBlanks);
+  bool inQuote = false;
+  for (std::size_t i = 0;;) {
+    const std::size_t stop = (inQuote ? inside : outside).Find(raw, i, size);
+    if (inQuote) {
+      text.AddQuoted(raw + i, stop - i);
+    } else {
+      text.AddUnquoted(raw + i, stop - i);
+    }
+    if (stop == size) break;
+    const char c = raw[stop];
+    i = stop + 1;
+    if (c == s.escape && i < size) {
+      text.AddQuoted(raw + i, 1);
+      ++i;
+    } else if (inQuote) {
+      if (c == s.closeQuote) {
+        inQuote = false;
+      } else {
+        text.AddQuoted(&c, 1);
+      }
+    } else if (c == s.openQuote) {
+      inQuote = true;
+      text.OpenQuote();
+    } else {
+      text.AddUnquoted(&c, 1);
+    }
+  }
+  return text.Finish();
+}
+
+// Room for one decoded field, which is never longer than its raw text.
+class DecodeBuffer {
+ public:
+  char* Get(std::size_t size) {
+    if (size <= sizeof m_local) return m_local;
+    if (size > m_heapSize) {
+      m_heap.reset(new char[size]);
+      m_heapSize = size;
+    }
+    return m_heap.get();
+  }
+
+ private:
+  char m_local[256];
+  std::unique_ptr<char[]> m_heap;
+  std::size_t m_heapSize = 0;
 };
 
 }  // namespace
@@ -54,44 +269,74 @@ struct FieldBuilder {
 void CKaString::Tokenize(CKaStringArray& fields, char openQuote,
                          char closeQuote, char escape, char separator,
                          bool trimBlanks) const {
-  // Size the output once: there are at most one more fields than separators.
-  const std::size_t separators = static_cast<std::size_t>(
-      std::count(m_text.begin(), m_text.end(), separator));
-  fields.m_elements.reserve(fields.m_elements.size() + separators + 1);
-
-  FieldBuilder field;
-  bool inQuote = false;
-  for (std::size_t i = 0; i < m_text.size(); ++i) {
-    const char c = m_text[i];
-    if (c == escape && i + 1 < m_text.size()) {
-      field.AddProtected(m_text[++i]);
-    } else if (inQuote) {
-      if (c == closeQuote) {
-        inQuote = false;
-      } else {
-        field.AddProtected(c);
-      }
-    } else if (c == openQuote) {
-      inQuote = true;
-      field.sawQuote = true;
-      field.protectedLength = field.text.size();
-    } else if (c == separator) {
-      fields.m_elements.push_back(field.Finish(trimBlanks));
+  const Syntax syntax{openQuote, closeQuote, escape, separator, trimBlanks};
+  const RawFieldList raw = FindFields(m_data, m_length, syntax);
+  fields.Reserve(fields.m_size + raw.size());
+  DecodeBuffer buffer;
+  for (std::size_t f = 0; f < raw.size(); ++f) {
+    const char* const text = m_data + raw[f].begin;
+    const std::size_t size = raw[f].end - raw[f].begin;
+    if (raw[f].plain) {
+      fields.Append(text, size);
     } else {
-      field.AddPlain(c, trimBlanks);
+      char* const out = buffer.Get(size);
+      fields.Append(out, Decode(text, size, syntax, out));
     }
   }
-  fields.m_elements.push_back(field.Finish(trimBlanks));
 }
 
-CKaStringArray::CKaStringArray() = default;
-CKaStringArray::~CKaStringArray() = default;
+CKaStringArray::CKaStringArray()
+    : m_elements(reinterpret_cast<CKaString*>(m_local)),
+      m_size(0),
+      m_capacity(kLocalElements) {}
 
-std::size_t CKaStringArray::GetSize() const { return m_elements.size(); }
+CKaStringArray::~CKaStringArray() {
+  RemoveAll();
+  if (m_elements != reinterpret_cast<CKaString*>(m_local)) ::operator delete(m_elements);
+}
+
+std::size_t CKaStringArray::GetSize() const { return m_size; }
 const CKaString& CKaStringArray::GetAt(std::size_t index) const {
   return m_elements[index];
 }
 void CKaStringArray::Add(const CKaString& element) {
-  m_elements.push_back(element);
+  // Grows by half again; `element` may live in this array, so it is copied
+  // before the old storage goes.
+  if (m_size == m_capacity) {
+    const CKaString copy(element);
+    Reserve(m_capacity + m_capacity / 2);
+    Append(copy.GetString(), copy.GetLength());
+    return;
+  }
+  Append(element.GetString(), element.GetLength());
 }
-void CKaStringArray::RemoveAll() { m_elements.clear(); }
+void CKaStringArray::RemoveAll() {
+  while (m_size > 0) m_elements[--m_size].~CKaString();
+}
+
+// Moves the elements to storage for `capacity` of them, if they need more
+// room. On a failed allocation the array stays as it was.
+void CKaStringArray::Reserve(std::size_t capacity) {
+  if (capacity <= m_capacity) return;
+  CKaString* const larger = static_cast<CKaString*>(::operator new(capacity * sizeof(CKaString)));
+  std::size_t copied = 0;
+  try {
+    for (; copied < m_size; ++copied) new (larger + copied) CKaString(m_elements[copied]);
+  } catch (...) {
+    while (copied > 0) larger[--copied].~CKaString();
+    ::operator delete(larger);
+    throw;
+  }
+  const std::size_t size = m_size;
+  RemoveAll();
+  if (m_elements != reinterpret_cast<CKaString*>(m_local)) ::operator delete(m_elements);
+  m_elements = larger;
+  m_size = size;
+  m_capacity = capacity;
+}
+
+// Precondition: m_size < m_capacity.
+void CKaStringArray::Append(const char* text, std::size_t length) {
+  new (m_elements + m_size) CKaString(text, length);
+  ++m_size;
+}
