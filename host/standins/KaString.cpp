@@ -327,32 +327,87 @@ uint64_t PrefixParity(uint64_t x) {
   return x;
 }
 
-uint64_t BitsBelow(unsigned bit) { return (uint64_t{1} << bit) - 1; }
 
 unsigned LowestBit(uint64_t x) { return static_cast<unsigned>(__builtin_ctzll(x)); }
 
-// Without a popcount instruction in the baseline target, the builtin is
-// a library call; this stays inline.
-std::size_t CountBits(uint64_t x) {
-  x = x - ((x >> 1) & 0x5555555555555555u);
-  x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
-  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
-  return static_cast<std::size_t>((x * 0x0101010101010101u) >> 56);
-}
+// Turns the dropped bytes (quotes and the escapes that act) and the
+// splitting separators, met in text order, into fields. A field whose
+// dropped bytes all stand at its two ends, like a quoted name or quoted
+// metadata, is a stretch of the text itself; only a field with a dropped
+// byte inside is copied, without those bytes, into the buffer.
+class FieldCutter {
+ public:
+  FieldCutter(const char* text, std::size_t size, DecodeBuffer* buffer, RawFieldList* fields)
+      : m_text(text), m_size(size), m_buffer(buffer), m_fields(fields) {}
+
+  void Drop(std::size_t at) {
+    if (m_pendingDrop) {  // it was inside the field after all
+      CopyUpTo(m_dropAt);
+      m_from = m_dropAt + 1;
+      m_pendingDrop = false;
+    }
+    if (at == m_from) {  // nothing kept since the last drop or field start
+      m_from = at + 1;
+      return;
+    }
+    // Whether it ends the field is known only at the next separator.
+    m_pendingDrop = true;
+    m_dropAt = at;
+  }
+  void Split(std::size_t at) {
+    std::size_t end = at;
+    if (m_pendingDrop) {
+      if (m_dropAt + 1 == at) {
+        end = m_dropAt;  // the field's last byte: cut, not copied around
+      } else {
+        CopyUpTo(m_dropAt);
+        m_from = m_dropAt + 1;
+      }
+      m_pendingDrop = false;
+    }
+    if (m_copyStart == kNone) {
+      m_fields->Add(RawField{m_from, end, true});
+    } else {
+      CopyUpTo(end);
+      m_fields->Add(RawField{m_copyStart, m_copyLength, false});
+      m_copyStart = kNone;
+    }
+    m_from = at + 1;
+  }
+  // Where the fields marked not plain lie.
+  const char* copy() const { return m_copy; }
+
+ private:
+  static constexpr std::size_t kNone = ~std::size_t{0};
+
+  // Appends the text from m_from up to `end` to this field's copy.
+  void CopyUpTo(std::size_t end) {
+    if (m_copy == nullptr) m_copy = m_buffer->Get(m_size);
+    if (m_copyStart == kNone) m_copyStart = m_copyLength;
+    std::memcpy(m_copy + m_copyLength, m_text + m_from, end - m_from);
+    m_copyLength += end - m_from;
+  }
+
+  const char* m_text;
+  std::size_t m_size;
+  DecodeBuffer* m_buffer;
+  RawFieldList* m_fields;
+  char* m_copy = nullptr;
+  std::size_t m_copyLength = 0;
+  std::size_t m_copyStart = kNone;  // this field's start in the copy, if copied
+  std::size_t m_from = 0;           // text before this is used or dropped
+  bool m_pendingDrop = false;
+  std::size_t m_dropAt = 0;
+};
 
 // Tokenize for one quote byte used to open and close, distinct non-NUL
 // quote, escape and separator, and no trimming: the collect reader's case.
 // Whole 64-byte blocks are classified at once, so the cost hardly depends
-// on how many fields or quotes a line has. The dropped bytes (quotes and
-// the escapes that act) are cut out of a copy only when there are any;
-// returns the text the field spans lie in: `text` itself or that copy.
+// on how many fields or quotes a line has. Returns the copy that the fields
+// not marked plain lie in.
 const char* SplitBlocks(const char* text, std::size_t size, const Syntax& s,
                         DecodeBuffer* buffer, RawFieldList* fields) {
-  char* copy = nullptr;
-  std::size_t copyLength = 0;
-  std::size_t copiedTo = 0;  // raw bytes before this are copied or dropped
-  std::size_t dropped = 0;
-  std::size_t fieldBegin = 0;  // where the current field starts in the result
+  FieldCutter cutter(text, size, buffer, fields);
   bool escapeCarry = false;  // the last block's final byte escapes this block's first
   uint64_t quoteCarry = 0;   // all ones when the last block ended inside quotes
   char tail[64];
@@ -381,29 +436,18 @@ const char* SplitBlocks(const char* text, std::size_t size, const Syntax& s,
     const uint64_t quotes = bits.quotes & ~escaped;
     const uint64_t inQuote = PrefixParity(quotes) ^ quoteCarry;
     quoteCarry = 0 - (inQuote >> 63);
-    uint64_t splits = bits.separators & ~escaped & ~inQuote;
-    const uint64_t drop = quotes | acting;
-
-    if (drop != 0 && copy == nullptr) copy = buffer->Get(size);
-    for (uint64_t d = drop; d != 0; d &= d - 1) {
-      const std::size_t at = base + LowestBit(d);
-      std::memcpy(copy + copyLength, text + copiedTo, at - copiedTo);
-      copyLength += at - copiedTo;
-      copiedTo = at + 1;
+    const uint64_t splits = bits.separators & ~escaped & ~inQuote;
+    for (uint64_t events = splits | quotes | acting; events != 0; events &= events - 1) {
+      const unsigned bit = LowestBit(events);
+      if ((splits >> bit) & 1) {
+        cutter.Split(base + bit);
+      } else {
+        cutter.Drop(base + bit);
+      }
     }
-    for (; splits != 0; splits &= splits - 1) {
-      const unsigned bit = LowestBit(splits);
-      std::size_t end = base + bit - dropped;
-      if (drop != 0) end -= CountBits(drop & BitsBelow(bit));
-      fields->Add(RawField{fieldBegin, end, true});
-      fieldBegin = end + 1;  // the separator stays in the copy, between fields
-    }
-    dropped += CountBits(drop);
   }
-  fields->Add(RawField{fieldBegin, size - dropped, true});
-  if (copy == nullptr) return text;
-  std::memcpy(copy + copyLength, text + copiedTo, size - copiedTo);
-  return copy;
+  cutter.Split(size);
+  return cutter.copy();
 }
 
 bool SuitsBlocks(const Syntax& s) {
@@ -424,9 +468,10 @@ void CKaString::Tokenize(CKaStringArray& fields, char openQuote,
 #if defined(__SSE2__)
   if (SuitsBlocks(syntax)) {
     RawFieldList spans;
-    const char* const text = SplitBlocks(m_data, m_length, syntax, &buffer, &spans);
+    const char* const copy = SplitBlocks(m_data, m_length, syntax, &buffer, &spans);
     fields.Reserve(fields.m_size + spans.size());
     for (std::size_t f = 0; f < spans.size(); ++f) {
+      const char* const text = spans[f].plain ? m_data : copy;
       fields.Append(text + spans[f].begin, spans[f].end - spans[f].begin);
     }
     return;
