@@ -65,7 +65,7 @@ class CKaStringArray {
   void RemoveAll();
 
  private:
-  friend class CKaString;  // Tokenize sizes the array once and fills it.
+  friend class CKaString;  // Tokenize builds its elements in place.
 
   // A record's fields fit in the object itself, so splitting one costs no
   // allocation for the array.

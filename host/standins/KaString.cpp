@@ -55,7 +55,9 @@ CKaString& CKaString::operator=(const CKaString& other) {
   if (this != &other) Assign(other.m_data, other.m_length);
   return *this;
 }
-CKaString::~CKaString() { Release(); }
+CKaString::~CKaString() {
+  if (m_data != m_inline) delete[] m_data;
+}
 
 const char* CKaString::GetString() const { return m_data; }
 std::size_t CKaString::GetLength() const { return m_length; }
@@ -331,14 +333,16 @@ uint64_t PrefixParity(uint64_t x) {
 unsigned LowestBit(uint64_t x) { return static_cast<unsigned>(__builtin_ctzll(x)); }
 
 // Turns the dropped bytes (quotes and the escapes that act) and the
-// splitting separators, met in text order, into fields. A field whose
-// dropped bytes all stand at its two ends, like a quoted name or quoted
-// metadata, is a stretch of the text itself; only a field with a dropped
-// byte inside is copied, without those bytes, into the buffer.
+// splitting separators, met in text order, into fields, handed to `emit`
+// as (text, length) in order. A field whose dropped bytes all stand at its
+// two ends, like a quoted name or quoted metadata, is a stretch of the text
+// itself; only a field with a dropped byte inside is copied, without those
+// bytes, into the buffer.
+template <typename Emit>
 class FieldCutter {
  public:
-  FieldCutter(const char* text, std::size_t size, DecodeBuffer* buffer, RawFieldList* fields)
-      : m_text(text), m_size(size), m_buffer(buffer), m_fields(fields) {}
+  FieldCutter(const char* text, std::size_t size, DecodeBuffer* buffer, Emit emit)
+      : m_text(text), m_size(size), m_buffer(buffer), m_emit(emit) {}
 
   void Drop(std::size_t at) {
     if (m_pendingDrop) {  // it was inside the field after all
@@ -365,25 +369,23 @@ class FieldCutter {
       }
       m_pendingDrop = false;
     }
-    if (m_copyStart == kNone) {
-      m_fields->Add(RawField{m_from, end, true});
+    if (m_copy == nullptr) {
+      m_emit(m_text + m_from, end - m_from);
     } else {
       CopyUpTo(end);
-      m_fields->Add(RawField{m_copyStart, m_copyLength, false});
-      m_copyStart = kNone;
+      m_emit(m_copy, m_copyLength);
+      m_copy = nullptr;
     }
     m_from = at + 1;
   }
-  // Where the fields marked not plain lie.
-  const char* copy() const { return m_copy; }
 
  private:
-  static constexpr std::size_t kNone = ~std::size_t{0};
-
   // Appends the text from m_from up to `end` to this field's copy.
   void CopyUpTo(std::size_t end) {
-    if (m_copy == nullptr) m_copy = m_buffer->Get(m_size);
-    if (m_copyStart == kNone) m_copyStart = m_copyLength;
+    if (m_copy == nullptr) {
+      m_copy = m_buffer->Get(m_size);
+      m_copyLength = 0;
+    }
     std::memcpy(m_copy + m_copyLength, m_text + m_from, end - m_from);
     m_copyLength += end - m_from;
   }
@@ -391,11 +393,10 @@ class FieldCutter {
   const char* m_text;
   std::size_t m_size;
   DecodeBuffer* m_buffer;
-  RawFieldList* m_fields;
-  char* m_copy = nullptr;
+  Emit m_emit;
+  char* m_copy = nullptr;  // this field's copy, if it needs one
   std::size_t m_copyLength = 0;
-  std::size_t m_copyStart = kNone;  // this field's start in the copy, if copied
-  std::size_t m_from = 0;           // text before this is used or dropped
+  std::size_t m_from = 0;  // text before this is used or dropped
   bool m_pendingDrop = false;
   std::size_t m_dropAt = 0;
 };
@@ -403,11 +404,11 @@ class FieldCutter {
 // Tokenize for one quote byte used to open and close, distinct non-NUL
 // quote, escape and separator, and no trimming: the collect reader's case.
 // Whole 64-byte blocks are classified at once, so the cost hardly depends
-// on how many fields or quotes a line has. Returns the copy that the fields
-// not marked plain lie in.
-const char* SplitBlocks(const char* text, std::size_t size, const Syntax& s,
-                        DecodeBuffer* buffer, RawFieldList* fields) {
-  FieldCutter cutter(text, size, buffer, fields);
+// on how many fields or quotes a line has.
+template <typename Emit>
+void SplitBlocks(const char* text, std::size_t size, const Syntax& s, Emit emit) {
+  DecodeBuffer buffer;
+  FieldCutter<Emit> cutter(text, size, &buffer, emit);
   bool escapeCarry = false;  // the last block's final byte escapes this block's first
   uint64_t quoteCarry = 0;   // all ones when the last block ended inside quotes
   char tail[64];
@@ -447,7 +448,6 @@ const char* SplitBlocks(const char* text, std::size_t size, const Syntax& s,
     }
   }
   cutter.Split(size);
-  return cutter.copy();
 }
 
 bool SuitsBlocks(const Syntax& s) {
@@ -464,21 +464,21 @@ void CKaString::Tokenize(CKaStringArray& fields, char openQuote,
                          char closeQuote, char escape, char separator,
                          bool trimBlanks) const {
   const Syntax syntax{openQuote, closeQuote, escape, separator, trimBlanks};
-  DecodeBuffer buffer;
 #if defined(__SSE2__)
   if (SuitsBlocks(syntax)) {
-    RawFieldList spans;
-    const char* const copy = SplitBlocks(m_data, m_length, syntax, &buffer, &spans);
-    fields.Reserve(fields.m_size + spans.size());
-    for (std::size_t f = 0; f < spans.size(); ++f) {
-      const char* const text = spans[f].plain ? m_data : copy;
-      fields.Append(text + spans[f].begin, spans[f].end - spans[f].begin);
-    }
+    // Elements are built as their fields are found: a record's fields fit
+    // in the array's own room, and a longer line doubles it now and then.
+    SplitBlocks(m_data, m_length, syntax, [&fields](const char* text, std::size_t length) {
+      if (fields.m_size == fields.m_capacity) fields.Reserve(2 * fields.m_capacity);
+      fields.Append(text, length);
+    });
     return;
   }
 #endif
+  // The other settings find every field first and size the array once.
   const RawFieldList raw = FindFields(m_data, m_length, syntax);
   fields.Reserve(fields.m_size + raw.size());
+  DecodeBuffer buffer;
   for (std::size_t f = 0; f < raw.size(); ++f) {
     const char* const text = m_data + raw[f].begin;
     const std::size_t size = raw[f].end - raw[f].begin;
