@@ -194,7 +194,8 @@ TEST(KaString, TextIsCopiedWholeWhateverItsLength) {
     EXPECT_EQ(text, shortOne.GetString());
     EXPECT_EQ(text, longOne.GetString());
     EXPECT_EQ(length, longOne.GetLength());
-    longOne = longOne;
+    const CKaString& itself = longOne;
+    longOne = itself;  // assigning a string to itself keeps its text
     EXPECT_EQ(text, longOne.GetString());
   }
   EXPECT_STREQ("", CKaString(nullptr).GetString());
