@@ -29,8 +29,17 @@ void CopyText(char* target, const char* text, std::size_t length) {
     std::memcpy(&tail, text + length - 8, 8);
     std::memcpy(target, &head, 8);
     std::memcpy(target + length - 8, &tail, 8);
-  } else if (length < 8) {
-    for (std::size_t i = 0; i < length; ++i) target[i] = text[i];
+  } else if (length >= 4 && length < 8) {
+    uint32_t head;
+    uint32_t tail;
+    std::memcpy(&head, text, 4);
+    std::memcpy(&tail, text + length - 4, 4);
+    std::memcpy(target, &head, 4);
+    std::memcpy(target + length - 4, &tail, 4);
+  } else if (length > 0 && length < 4) {
+    target[0] = text[0];
+    target[length / 2] = text[length / 2];
+    target[length - 1] = text[length - 1];
   } else {
     std::memcpy(target, text, length);
   }
@@ -317,6 +326,22 @@ BlockBits Classify(const char* block, const Syntax& s) {
   return bits;
 }
 
+// The bits of the block at `base`, with none beyond the end of the text.
+// A short last block is read as the 64 bytes that end the text, shifted
+// into place, or, in a text shorter than a block, from a padded copy.
+BlockBits ClassifyAt(const char* text, std::size_t size, std::size_t base, const Syntax& s) {
+  const std::size_t left = size - base;
+  if (left >= 64) return Classify(text + base, s);
+  if (size >= 64) {
+    const unsigned shift = static_cast<unsigned>(64 - left);
+    const BlockBits bits = Classify(text + size - 64, s);
+    return BlockBits{bits.quotes >> shift, bits.escapes >> shift, bits.separators >> shift};
+  }
+  char padded[64] = {};  // the zero padding matches none of the bytes
+  std::memcpy(padded, text, size);
+  return Classify(padded, s);
+}
+
 // Bit i is the parity of the bits 0..i: set inside a quoted stretch, from
 // its opening quote up to, not including, its closing one.
 uint64_t PrefixParity(uint64_t x) {
@@ -411,15 +436,8 @@ void SplitBlocks(const char* text, std::size_t size, const Syntax& s, Emit emit)
   FieldCutter<Emit> cutter(text, size, &buffer, emit);
   bool escapeCarry = false;  // the last block's final byte escapes this block's first
   uint64_t quoteCarry = 0;   // all ones when the last block ended inside quotes
-  char tail[64];
   for (std::size_t base = 0; base < size; base += 64) {
-    const char* block = text + base;
-    if (size - base < 64) {  // the zero padding matches none of the bytes
-      std::memset(tail, 0, sizeof tail);
-      std::memcpy(tail, block, size - base);
-      block = tail;
-    }
-    const BlockBits bits = Classify(block, s);
+    const BlockBits bits = ClassifyAt(text, size, base, s);
     // Each escape that is not itself escaped makes the next byte literal.
     uint64_t escaped = escapeCarry ? 1 : 0;
     uint64_t acting = 0;
