@@ -4,22 +4,47 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "CollectFileReader.h"
 
 namespace {
 
-constexpr std::size_t kOutBlock = 64 * 1024;
-
-void WriteAll(const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(STDOUT_FILENO, text.data() + done, text.size() - done);
-    if (n <= 0) return;
-    done += static_cast<std::size_t>(n);
+// Gathers names and writes them in large blocks, as a host collecting them
+// would, so that output calls are not what gets timed.
+class NameWriter {
+ public:
+  ~NameWriter() { Flush(); }
+  void Add(const std::string& name) {
+    if (name.size() + 1 > sizeof m_buffer - m_used) Flush();
+    if (name.size() + 1 > sizeof m_buffer) {  // longer than the whole buffer
+      WriteAll(name.data(), name.size());
+      WriteAll("\n", 1);
+      return;
+    }
+    std::memcpy(m_buffer + m_used, name.data(), name.size());
+    m_used += name.size();
+    m_buffer[m_used++] = '\n';
   }
-}
+  void Flush() {
+    WriteAll(m_buffer, m_used);
+    m_used = 0;
+  }
+
+ private:
+  static void WriteAll(const char* data, std::size_t size) {
+    while (size > 0) {
+      const ssize_t n = ::write(STDOUT_FILENO, data, size);
+      if (n <= 0) return;
+      data += n;
+      size -= static_cast<std::size_t>(n);
+    }
+  }
+
+  char m_buffer[64 * 1024];
+  std::size_t m_used = 0;
+};
 
 }  // namespace
 
@@ -34,10 +59,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vscr-walk: %s\n", file.error().c_str());
     return 1;
   }
-  // Names are gathered and written in large blocks, as a host collecting
-  // them would, so that stdio's per-call locking is not what gets timed.
-  std::string out;
-  out.reserve(kOutBlock + 4096);
+  NameWriter out;
   std::string name;
   std::string line;
   unsigned long records = 0;
@@ -45,17 +67,12 @@ int main(int argc, char** argv) {
   for (int result; (result = reader->GetItem(name, line)) != 0;) {
     if (result == 1) {
       ++records;
-      out += name;
-      out += '\n';
-      if (out.size() >= kOutBlock) {
-        WriteAll(out);
-        out.clear();
-      }
+      out.Add(name);
     } else {
       ++skipped;
     }
   }
-  WriteAll(out);
+  out.Flush();
   std::fprintf(stderr, "%lu records, %lu skipped\n", records, skipped);
   return 0;
 }
