@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <utility>
@@ -90,10 +91,8 @@ LookupResult RunIndexLookup(VivodStubCollectReaderInitArgs& args,
 
 // Host tools write CRLF or tab-terminated fields now and then; one such
 // byte is never part of a file name. A second one is kept, as it was meant.
-void RemoveTrailingCrOrTab(std::string* text) {
-  if (!text->empty() && (text->back() == '\r' || text->back() == '\t')) {
-    text->pop_back();
-  }
+bool EndsInCrOrTab(const char* text, std::size_t length) {
+  return length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\t');
 }
 
 // Splits a record line and takes its file name, the field third from the
@@ -108,8 +107,11 @@ bool ExtractFileName(const std::string& line, int32_t fieldCount,
   record.Tokenize(fields, '"', '"', '\\', ',', false);
   if (fields.GetSize() < static_cast<std::size_t>(fieldCount)) return false;
   const std::size_t index = static_cast<std::size_t>(fieldCount - kMinFieldCount);
-  fileName->assign(fields.GetAt(index).GetString());
-  RemoveTrailingCrOrTab(fileName);
+  const char* const name = fields.GetAt(index).GetString();
+  std::size_t length = std::strlen(name);
+  if (EndsInCrOrTab(name, length)) --length;
+  fileName->clear();  // keeps the storage of earlier names
+  fileName->append(name, length);
   return true;
 }
 
