@@ -56,6 +56,9 @@ TEST(LogWriter, LaysOutLongMessagesOddLevelsAndPercentSignsExactly) {
     log.DebugLvl("Fn", INT_MIN, "%d", 0);
     log.DebugLvl("Fn", INT_MAX, "%s", "");
     log.DebugLvl(nullptr, 0, "no function");
+    log.DebugLvl("Fn", 2, "50%% of %s, %s%%", "a", "b");
+    log.DebugLvl("Fn", 2, "[%5s|%-3s|%.2s]", "ab", "c", "xyz");
+    log.DebugLvl("Fn", 2, "%5s", "ab");
     for (const std::size_t length : {510u, 511u, 512u, 513u}) {
       log.DebugLvl("Fn", 2, "%s", std::string(length, 'm').c_str());
     }
@@ -66,6 +69,9 @@ TEST(LogWriter, LaysOutLongMessagesOddLevelsAndPercentSignsExactly) {
       standin::FormatDebugLine("Fn", INT_MIN, "0") +
       standin::FormatDebugLine("Fn", INT_MAX, "") +
       standin::FormatDebugLine("", 0, "no function") +
+      standin::FormatDebugLine("Fn", 2, "50% of a, b%") +
+      standin::FormatDebugLine("Fn", 2, "[   ab|c  |xy]") +
+      standin::FormatDebugLine("Fn", 2, "   ab") +
       standin::FormatDebugLine("Fn", 2, std::string(510, 'm')) +
       standin::FormatDebugLine("Fn", 2, std::string(511, 'm')) +
       standin::FormatDebugLine("Fn", 2, std::string(512, 'm')) +

@@ -66,9 +66,44 @@ void AppendDecimal(int value, std::string* out) {
   out->append(first, static_cast<std::size_t>(end - first));
 }
 
+// True when the format holds no conversion but "%s" and "%%", as the
+// reader's own does.
+bool IsPlainFormat(const char* format) {
+  for (const char* p = format; *p != '\0'; ++p) {
+    if (*p != '%') continue;
+    ++p;
+    if (*p != 's' && *p != '%') return false;
+  }
+  return true;
+}
+
+// Lays out a plain format as printf does, a null string as "(null)":
+// for such formats vsnprintf's general machinery costs more than the
+// copying itself.
+void AppendPlainFormatted(const char* format, va_list args, std::string* out) {
+  const char* text = format;
+  for (const char* p = format; *p != '\0'; ++p) {
+    if (*p != '%') continue;
+    out->append(text, static_cast<std::size_t>(p - text));
+    ++p;
+    if (*p == '%') {
+      out->push_back('%');
+    } else {
+      const char* const arg = va_arg(args, const char*);
+      out->append(arg != nullptr ? arg : "(null)");
+    }
+    text = p + 1;
+  }
+  out->append(text);
+}
+
 // Formats straight into the spare room at the end of `out`, growing it
 // only when the message does not fit.
 void AppendFormatted(const char* format, va_list args, std::string* out) {
+  if (IsPlainFormat(format)) {
+    AppendPlainFormatted(format, args, out);
+    return;
+  }
   constexpr std::size_t kRoom = 512;
   const std::size_t start = out->size();
   va_list probe;
