@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "standins/EvDebugControl.h"
@@ -69,10 +70,8 @@ void AppendDecimal(int value, std::string* out) {
 // True when the format holds no conversion but "%s" and "%%", as the
 // reader's own does.
 bool IsPlainFormat(const char* format) {
-  for (const char* p = format; *p != '\0'; ++p) {
-    if (*p != '%') continue;
-    ++p;
-    if (*p != 's' && *p != '%') return false;
+  for (const char* p = std::strchr(format, '%'); p != nullptr; p = std::strchr(p + 2, '%')) {
+    if (p[1] != 's' && p[1] != '%') return false;
   }
   return true;
 }
@@ -82,17 +81,14 @@ bool IsPlainFormat(const char* format) {
 // copying itself.
 void AppendPlainFormatted(const char* format, va_list args, std::string* out) {
   const char* text = format;
-  for (const char* p = format; *p != '\0'; ++p) {
-    if (*p != '%') continue;
+  for (const char* p; (p = std::strchr(text, '%')) != nullptr; text = p + 2) {
     out->append(text, static_cast<std::size_t>(p - text));
-    ++p;
-    if (*p == '%') {
+    if (p[1] == '%') {
       out->push_back('%');
     } else {
       const char* const arg = va_arg(args, const char*);
       out->append(arg != nullptr ? arg : "(null)");
     }
-    text = p + 1;
   }
   out->append(text);
 }
