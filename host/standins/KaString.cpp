@@ -40,7 +40,7 @@ void CopyText(char* target, const char* text, std::size_t length) {
     target[0] = text[0];
     target[length / 2] = text[length / 2];
     target[length - 1] = text[length - 1];
-  } else {
+  } else if (length > 16) {
     std::memcpy(target, text, length);
   }
   target[length] = '\0';
