@@ -199,6 +199,7 @@ TEST(KaString, TextIsCopiedWholeWhateverItsLength) {
     EXPECT_EQ(text, longOne.GetString());
   }
   EXPECT_STREQ("", CKaString(nullptr).GetString());
+  EXPECT_STREQ("", CKaString(nullptr, 0).GetString());
   EXPECT_STREQ("", CKaString().GetString());
   // A length given explicitly may hold NUL bytes; GetString stops at them.
   const CKaString withNul("a\0b", 3);
