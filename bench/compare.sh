@@ -96,7 +96,7 @@ row() {
   awk -v t="$title" -v p="$label" -v l="$lib_cpu" -v c="$peer_cpu" -v g="$target" \
       -v lr="$lib_rss" -v pr="$peer_rss" 'BEGIN {
     ratio = c / l
-    printf "| %s | %s | %.3f | %.3f | %.2f | ≥ %.2f | %s | %.1f | %.1f |\n",
+    printf "| %s | %s | %.3f | %.3f | %.3f | ≥ %.3f | %s | %.1f | %.1f |\n",
            t, p, l, c, ratio, g, (ratio >= g ? "yes" : "**no**"), lr / 1024, pr / 1024
   }'
 }
