@@ -10,7 +10,6 @@
 
 #include <cstddef>
 #include <string>
-#include <vector>
 
 class CKaStringArray;
 
@@ -39,7 +38,16 @@ class CKaString {
                 char escape, char separator, bool trimBlanks) const;
 
  private:
-  std::string m_text;
+  // Texts shorter than this live inside the object: the fields of a
+  // record and most record lines then cost no allocation of their own.
+  static constexpr std::size_t kInlineSize = 240;
+
+  void Assign(const char* text, std::size_t length);
+  void Release();
+
+  char* m_data;  // m_inline or a heap block; NUL-terminated either way
+  std::size_t m_length;
+  char m_inline[kInlineSize];
 };
 
 // A growable array of CKaString, the output of CKaString::Tokenize.
@@ -57,8 +65,19 @@ class CKaStringArray {
   void RemoveAll();
 
  private:
-  friend class CKaString;  // Tokenize sizes the array once and fills it.
-  std::vector<CKaString> m_elements;
+  friend class CKaString;  // Tokenize builds its elements in place.
+
+  // A record's fields fit in the object itself, so splitting one costs no
+  // allocation for the array.
+  static constexpr std::size_t kLocalElements = 8;
+
+  void Reserve(std::size_t capacity);
+  void Append(const char* text, std::size_t length);
+
+  CKaString* m_elements;  // m_local or a heap block
+  std::size_t m_size;
+  std::size_t m_capacity;
+  alignas(CKaString) unsigned char m_local[kLocalElements * sizeof(CKaString)];
 };
 
 #endif  // HOST_KASTRING_H_

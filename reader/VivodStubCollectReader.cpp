@@ -11,6 +11,10 @@
 #include "KaString.h"
 #include "PosixFile.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // The default record layout of the index service's collect files. The
@@ -87,14 +91,14 @@ LookupResult RunIndexLookup(VivodStubCollectReaderInitArgs& args,
 
 // Host tools write CRLF or tab-terminated fields now and then; one such
 // byte is never part of a file name. A second one is kept, as it was meant.
-void RemoveTrailingCrOrTab(std::string* text) {
-  if (!text->empty() && (text->back() == '\r' || text->back() == '\t')) {
-    text->pop_back();
-  }
+bool EndsInCrOrTab(const char* text, std::size_t length) {
+  return length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\t');
 }
 
 // Splits a record line and takes its file name, the field third from the
-// end of the field list. False when the record has too few fields.
+// end of the field list. False when the record has too few fields; then
+// `fileName` is untouched, so the caller's own string can take the name
+// and keep its storage from record to record.
 bool ExtractFileName(const std::string& line, int32_t fieldCount,
                      std::string* fileName) {
   if (fieldCount < kMinFieldCount) return false;
@@ -103,14 +107,37 @@ bool ExtractFileName(const std::string& line, int32_t fieldCount,
   record.Tokenize(fields, '"', '"', '\\', ',', false);
   if (fields.GetSize() < static_cast<std::size_t>(fieldCount)) return false;
   const std::size_t index = static_cast<std::size_t>(fieldCount - kMinFieldCount);
-  fileName->assign(fields.GetAt(index).GetString());
-  RemoveTrailingCrOrTab(fileName);
+  const char* const name = fields.GetAt(index).GetString();
+  std::size_t length = std::strlen(name);
+  if (EndsInCrOrTab(name, length)) --length;
+  fileName->clear();  // keeps the storage of earlier names
+  fileName->append(name, length);
   return true;
 }
 
-const char* FindLineFeed(const char* begin, const char* end) {
-  return static_cast<const char*>(
-      std::memchr(begin, '\n', static_cast<std::size_t>(end - begin)));
+// Line feeds in [begin, end). Collect file lines are short, so counting
+// sixteen bytes per step beats searching for each line feed in turn.
+unsigned long CountLineFeeds(const char* begin, const char* end) {
+  unsigned long count = 0;
+  const char* p = begin;
+#if defined(__SSE2__)
+  const __m128i feed = _mm_set1_epi8('\n');
+  const __m128i zero = _mm_setzero_si128();
+  while (end - p >= 16) {
+    // Each byte lane counts down by one per line feed; 255 steps cannot
+    // wrap a lane, then the lanes are summed.
+    __m128i lanes = zero;
+    for (int step = 0; step < 255 && end - p >= 16; ++step, p += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      lanes = _mm_add_epi8(lanes, _mm_cmpeq_epi8(block, feed));
+    }
+    const __m128i sums = _mm_sad_epu8(_mm_sub_epi8(zero, lanes), zero);
+    count += static_cast<unsigned long>(_mm_cvtsi128_si64(sums)) +
+             static_cast<unsigned long>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+  }
+#endif
+  for (; p < end; ++p) count += *p == '\n' ? 1 : 0;
+  return count;
 }
 
 }  // namespace
@@ -173,9 +200,7 @@ unsigned long VivodStubCollectReader::CountLines(const char* path) {
   char last = '\n';
   for (long n; (n = file.Read(block.get(), kCountBlockSize)) > 0;) {
     const char* const end = block.get() + n;
-    for (const char* p = block.get(); (p = FindLineFeed(p, end)) != nullptr; ++p) {
-      ++lines;
-    }
+    lines += CountLineFeeds(block.get(), end);
     last = end[-1];
   }
   if (last != '\n') ++lines;
@@ -219,12 +244,10 @@ int VivodStubCollectReader::GetItem(std::string& fileName, std::string& line) {
     m_lastError = kEmptyLine + m_dstFileName;
     return -1;
   }
-  std::string name;
-  if (!ExtractFileName(text, m_fieldCount, &name)) {
+  if (!ExtractFileName(text, m_fieldCount, &fileName)) {
     m_lastError = kMissingFields;
     return -1;
   }
-  fileName = std::move(name);
   line = std::move(text);
   return 1;
 }

@@ -2,6 +2,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -214,6 +216,29 @@ TEST_F(CollectPreparation, CountLinesCountsWhatLineByLineReadingGives) {
   EXPECT_TRUE(reader.m_lastError.empty());
   EXPECT_TRUE(reader.m_dstFileName.empty());
   EXPECT_FALSE(reader.m_initialized);
+}
+
+TEST_F(CollectPreparation, CountLinesAgreesWithGetlineOnDenseAndSparseLineFeeds) {
+  VivodStubCollectReader reader(Args());
+  const std::string path = m_dir.File("count.txt");
+  const auto getlineCount = [&] {
+    std::ifstream in(path, std::ios::binary);
+    unsigned long lines = 0;
+    for (std::string line; std::getline(in, line);) ++lines;
+    return lines;
+  };
+  // Line feeds back to back for long stretches, lines of every length
+  // around sixteen bytes, and other bytes that sit next to '\n' in value.
+  std::mt19937 random(77);
+  const std::string bytes[] = {"\n", "\n", "\r", "\x0b", "\t", "\x8a", "x"};
+  for (const std::size_t size : {1u, 15u, 16u, 17u, 4095u, 70000u, 300000u}) {
+    std::string text;
+    while (text.size() < size) text += bytes[random() % 7];
+    WriteFile(path, text);
+    EXPECT_EQ(getlineCount(), reader.CountLines(path.c_str())) << size;
+  }
+  WriteFile(path, std::string(1 << 20, '\n'));
+  EXPECT_EQ(1ul << 20, reader.CountLines(path.c_str()));
 }
 
 }  // namespace

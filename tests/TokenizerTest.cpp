@@ -2,6 +2,7 @@
 // would hide or fake faults in the reader.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,176 @@ TEST(Tokenizer, ManyFieldsAndLongTextsStayExact) {
   EXPECT_EQ("", fields[10000]);
   const std::string longField(100000, 'x');
   EXPECT_EQ((Fields{longField}), Split("\"" + longField));
+}
+
+}  // namespace
+
+namespace {
+
+// The tokenizer's contract, one byte at a time and with no shortcut: the
+// stand-in's fast paths must give exactly what this gives.
+struct Syntax {
+  char openQuote;
+  char closeQuote;
+  char escape;
+  char separator;
+  bool trim;
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+Fields ReferenceSplit(const std::string& text, const Syntax& s) {
+  Fields fields;
+  std::string field;
+  std::size_t kept = 0;  // end of the last quoted or escaped byte
+  bool sawQuote = false;
+  bool inQuote = false;
+  const auto finish = [&] {
+    if (s.trim) {
+      while (field.size() > kept && IsBlank(field.back())) field.pop_back();
+    }
+    fields.push_back(field);
+    field.clear();
+    kept = 0;
+    sawQuote = false;
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == s.escape && i + 1 < text.size()) {
+      field.push_back(text[++i]);
+      kept = field.size();
+    } else if (inQuote) {
+      if (c == s.closeQuote) {
+        inQuote = false;
+      } else {
+        field.push_back(c);
+        kept = field.size();
+      }
+    } else if (c == s.openQuote) {
+      inQuote = true;
+      sawQuote = true;
+      kept = field.size();
+    } else if (c == s.separator) {
+      finish();
+    } else if (!(s.trim && IsBlank(c) && field.empty() && !sawQuote)) {
+      field.push_back(c);
+    }
+  }
+  finish();
+  return fields;
+}
+
+Fields SplitWith(const std::string& text, const Syntax& s) {
+  CKaStringArray array;
+  CKaString(text.data(), text.size())
+      .Tokenize(array, s.openQuote, s.closeQuote, s.escape, s.separator, s.trim);
+  Fields fields;
+  for (std::size_t i = 0; i < array.GetSize(); ++i) {
+    const CKaString& field = array.GetAt(i);
+    fields.emplace_back(field.GetString(), field.GetLength());
+  }
+  return fields;
+}
+
+// Fixed-seed text rich in the bytes that matter, long enough to cross the
+// tokenizer's blocks and the string's inline room.
+std::string RandomText(std::mt19937& random, const std::string& alphabet) {
+  const std::size_t length = random() % 400;
+  std::string text;
+  for (std::size_t i = 0; i < length; ++i) {
+    // Runs of ordinary bytes between the special ones, as in real records.
+    text += random() % 3 == 0 ? alphabet[random() % alphabet.size()] : 'x';
+  }
+  return text;
+}
+
+TEST(Tokenizer, AgreesWithTheByteByByteContractOnRandomText) {
+  const Syntax syntaxes[] = {
+      {'"', '"', '\\', ',', false},  // the collect reader's own
+      {'"', '"', '\\', ',', true},
+      {'<', '>', '\\', ',', false},
+      {'<', '>', '\\', ',', true},
+      {'"', '"', '\0', ',', false},
+      {'"', '"', '\\', '\\', false},
+      {'"', '"', '"', ',', false},
+  };
+  const std::string alphabet = std::string("\"\\,<> \tab") + '\0';
+  std::mt19937 random(20240607);
+  for (const Syntax& syntax : syntaxes) {
+    for (int round = 0; round < 2000; ++round) {
+      const std::string text = RandomText(random, alphabet);
+      ASSERT_EQ(ReferenceSplit(text, syntax), SplitWith(text, syntax))
+          << "text: " << text << " open " << syntax.openQuote << " escape "
+          << int(syntax.escape) << " separator " << syntax.separator
+          << " trim " << syntax.trim;
+    }
+  }
+}
+
+TEST(Tokenizer, FieldsAreAppendedAfterWhatTheArrayHolds) {
+  CKaStringArray fields;
+  fields.Add(CKaString("kept"));
+  CKaString("a,b").Tokenize(fields, '"', '"', '\\', ',', false);
+  CKaString(std::string(300, 'y').c_str()).Tokenize(fields, '"', '"', '\\', ',', false);
+  ASSERT_EQ(4u, fields.GetSize());
+  EXPECT_STREQ("kept", fields.GetAt(0).GetString());
+  EXPECT_STREQ("a", fields.GetAt(1).GetString());
+  EXPECT_STREQ("b", fields.GetAt(2).GetString());
+  EXPECT_EQ(std::string(300, 'y'), fields.GetAt(3).GetString());
+}
+
+TEST(KaString, TextIsCopiedWholeWhateverItsLength) {
+  for (const std::size_t length : {0u, 1u, 15u, 16u, 238u, 239u, 240u, 241u, 5000u}) {
+    std::string text(length, 'a');
+    for (std::size_t i = 0; i < length; ++i) text[i] = static_cast<char>('a' + i % 26);
+    const CKaString original(text.c_str());
+    EXPECT_EQ(length, original.GetLength());
+    EXPECT_EQ(text, original.GetString());
+    EXPECT_EQ('\0', original.GetString()[length]);
+    const CKaString copy(original);
+    EXPECT_EQ(text, copy.GetString());
+    EXPECT_NE(original.GetString(), copy.GetString());  // a copy, not shared
+    CKaString shortOne("s");
+    CKaString longOne(std::string(1000, 'L').c_str());
+    shortOne = original;
+    longOne = original;
+    EXPECT_EQ(text, shortOne.GetString());
+    EXPECT_EQ(text, longOne.GetString());
+    EXPECT_EQ(length, longOne.GetLength());
+    const CKaString& itself = longOne;
+    longOne = itself;  // assigning a string to itself keeps its text
+    EXPECT_EQ(text, longOne.GetString());
+  }
+  EXPECT_STREQ("", CKaString(nullptr).GetString());
+  EXPECT_STREQ("", CKaString(nullptr, 0).GetString());
+  EXPECT_STREQ("", CKaString().GetString());
+  // A length given explicitly may hold NUL bytes; GetString stops at them.
+  const CKaString withNul("a\0b", 3);
+  EXPECT_EQ(3u, withNul.GetLength());
+  EXPECT_STREQ("a", withNul.GetString());
+}
+
+TEST(KaStringArray, GrowsPastAnyInlineRoomAndKeepsEveryElement) {
+  CKaStringArray array;
+  std::vector<std::string> expected;
+  for (int i = 0; i < 100; ++i) {
+    const std::string text = i % 2 ? std::string(260 + i, 'a' + i % 26) : std::to_string(i);
+    array.Add(CKaString(text.c_str()));
+    expected.push_back(text);
+    if (i % 10 == 9) {  // an element of the array itself, added as it grows
+      array.Add(array.GetAt(0));
+      expected.push_back(expected[0]);
+    }
+  }
+  ASSERT_EQ(expected.size(), array.GetSize());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(expected[i], array.GetAt(i).GetString()) << i;
+  }
+  array.RemoveAll();
+  EXPECT_EQ(0u, array.GetSize());
+  array.Add(CKaString("again"));
+  ASSERT_EQ(1u, array.GetSize());
+  EXPECT_STREQ("again", array.GetAt(0).GetString());
 }
 
 }  // namespace

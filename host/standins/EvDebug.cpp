@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "standins/EvDebugControl.h"
@@ -50,6 +51,72 @@ std::string FormatMessage(const char* format, va_list args) {
   std::vsnprintf(&message[0], message.size(), format, args);
   message.pop_back();
   return message;
+}
+
+// The level as std::to_string writes it.
+void AppendDecimal(int value, std::string* out) {
+  char digits[12];
+  char* const end = digits + sizeof digits;
+  char* first = end;
+  unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+  do {
+    *--first = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) *--first = '-';
+  out->append(first, static_cast<std::size_t>(end - first));
+}
+
+// True when the format holds no conversion but "%s" and "%%", as the
+// reader's own does.
+bool IsPlainFormat(const char* format) {
+  for (const char* p = std::strchr(format, '%'); p != nullptr; p = std::strchr(p + 2, '%')) {
+    if (p[1] != 's' && p[1] != '%') return false;
+  }
+  return true;
+}
+
+// Lays out a plain format as printf does, a null string as "(null)":
+// for such formats vsnprintf's general machinery costs more than the
+// copying itself.
+void AppendPlainFormatted(const char* format, va_list args, std::string* out) {
+  const char* text = format;
+  for (const char* p; (p = std::strchr(text, '%')) != nullptr; text = p + 2) {
+    out->append(text, static_cast<std::size_t>(p - text));
+    if (p[1] == '%') {
+      out->push_back('%');
+    } else {
+      const char* const arg = va_arg(args, const char*);
+      out->append(arg != nullptr ? arg : "(null)");
+    }
+  }
+  out->append(text);
+}
+
+// Formats straight into the spare room at the end of `out`, growing it
+// only when the message does not fit.
+void AppendFormatted(const char* format, va_list args, std::string* out) {
+  if (IsPlainFormat(format)) {
+    AppendPlainFormatted(format, args, out);
+    return;
+  }
+  constexpr std::size_t kRoom = 512;
+  const std::size_t start = out->size();
+  va_list probe;
+  va_copy(probe, args);
+  out->resize(start + kRoom);
+  const int length = std::vsnprintf(&(*out)[start], kRoom, format, probe);
+  va_end(probe);
+  if (length < 0) {
+    out->resize(start);
+    return;
+  }
+  const std::size_t size = static_cast<std::size_t>(length);
+  if (size >= kRoom) {
+    out->resize(start + size + 1);
+    std::vsnprintf(&(*out)[start], size + 1, format, args);
+  }
+  out->resize(start + size);
 }
 
 }  // namespace
@@ -97,19 +164,25 @@ void EvDebug::DebugLvl(const char* function, int level, const char* format,
                        ...) {
   va_list args;
   va_start(args, format);
-  const std::string message = FormatMessage(format, args);
-  va_end(args);
-  const std::string name = function != nullptr ? function : "";
   if (g_capturing) {
     standin::DebugEvent event;
     event.kind = "line";
-    event.function = name;
+    event.function = function != nullptr ? function : "";
     event.level = level;
-    event.message = message;
+    event.message = FormatMessage(format, args);
+    va_end(args);
     Captured().push_back(event);
     return;
   }
-  m_pending += standin::FormatDebugLine(name, level, message);
+  // The line is laid out in place at the end of the pending text, as
+  // FormatDebugLine lays it out, so that a line costs no allocation.
+  if (function != nullptr) m_pending += function;
+  m_pending += " [";
+  AppendDecimal(level, &m_pending);
+  m_pending += "] ";
+  AppendFormatted(format, args, &m_pending);
+  va_end(args);
+  m_pending += '\n';
   if (m_pending.size() >= kFlushThreshold) {
     WriteAll(STDERR_FILENO, m_pending);
     m_pending.clear();

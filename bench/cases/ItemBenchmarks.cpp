@@ -1,0 +1,66 @@
+// The GetItem loop, and GetItem after SetSeekOffset, as a host resuming at
+// stored record offsets calls them.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "BenchInputs.h"
+#include "CollectFileReader.h"
+#include "RecordGenerator.h"
+
+namespace {
+
+void SetRates(benchmark::State& state, uint64_t records, uint64_t bytes) {
+  state.counters["records"] =
+      benchmark::Counter(static_cast<double>(records), benchmark::Counter::kIsRate);
+  state.SetBytesProcessed(static_cast<int64_t>(bytes));
+}
+
+void BM_GetItemLoop(benchmark::State& state) {
+  const bench::InputFile& input = bench::CollectInput();
+  uint64_t records = 0;
+  for (auto _ : state) {
+    bench::CollectFileReader file(input.path);
+    VivodStubCollectReader* reader = file.reader();
+    if (reader == nullptr) {
+      state.SkipWithError(file.error().c_str());
+      return;
+    }
+    std::string name;
+    std::string line;
+    while (reader->GetItem(name, line) != 0) {
+      benchmark::DoNotOptimize(name.data());
+      ++records;
+    }
+  }
+  SetRates(state, records, input.bytes * static_cast<uint64_t>(state.iterations()));
+}
+BENCHMARK(BM_GetItemLoop)->Unit(benchmark::kMillisecond);
+
+void BM_SeekThenGetItem(benchmark::State& state) {
+  const bench::InputFile& input = bench::CollectInput();
+  bench::CollectFileReader file(input.path);
+  VivodStubCollectReader* reader = file.reader();
+  if (reader == nullptr) {
+    state.SkipWithError(file.error().c_str());
+    return;
+  }
+  bench::Random random(3);
+  std::string name;
+  std::string line;
+  uint64_t records = 0;
+  uint64_t bytes = 0;
+  for (auto _ : state) {
+    const uint64_t offset = input.lineStarts[random.Next() % input.lineStarts.size()];
+    if (!reader->SetSeekOffset(offset) || reader->GetItem(name, line) != 1) {
+      state.SkipWithError("seek or read failed");
+      return;
+    }
+    ++records;
+    bytes += line.size() + 1;
+  }
+  SetRates(state, records, bytes);
+}
+BENCHMARK(BM_SeekThenGetItem);
+
+}  // namespace
