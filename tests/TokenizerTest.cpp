@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "KaString.h"
+#include "ReferenceTokenizer.h"
 
 namespace {
 
@@ -64,60 +65,7 @@ TEST(Tokenizer, ManyFieldsAndLongTextsStayExact) {
 
 namespace {
 
-// The tokenizer's contract, one byte at a time and with no shortcut: the
-// stand-in's fast paths must give exactly what this gives.
-struct Syntax {
-  char openQuote;
-  char closeQuote;
-  char escape;
-  char separator;
-  bool trim;
-};
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-Fields ReferenceSplit(const std::string& text, const Syntax& s) {
-  Fields fields;
-  std::string field;
-  std::size_t kept = 0;  // end of the last quoted or escaped byte
-  bool sawQuote = false;
-  bool inQuote = false;
-  const auto finish = [&] {
-    if (s.trim) {
-      while (field.size() > kept && IsBlank(field.back())) field.pop_back();
-    }
-    fields.push_back(field);
-    field.clear();
-    kept = 0;
-    sawQuote = false;
-  };
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == s.escape && i + 1 < text.size()) {
-      field.push_back(text[++i]);
-      kept = field.size();
-    } else if (inQuote) {
-      if (c == s.closeQuote) {
-        inQuote = false;
-      } else {
-        field.push_back(c);
-        kept = field.size();
-      }
-    } else if (c == s.openQuote) {
-      inQuote = true;
-      sawQuote = true;
-      kept = field.size();
-    } else if (c == s.separator) {
-      finish();
-    } else if (!(s.trim && IsBlank(c) && field.empty() && !sawQuote)) {
-      field.push_back(c);
-    }
-  }
-  finish();
-  return fields;
-}
-
-Fields SplitWith(const std::string& text, const Syntax& s) {
+Fields SplitWith(const std::string& text, const TokenizerSyntax& s) {
   CKaStringArray array;
   CKaString(text.data(), text.size())
       .Tokenize(array, s.openQuote, s.closeQuote, s.escape, s.separator, s.trim);
@@ -142,7 +90,7 @@ std::string RandomText(std::mt19937& random, const std::string& alphabet) {
 }
 
 TEST(Tokenizer, AgreesWithTheByteByByteContractOnRandomText) {
-  const Syntax syntaxes[] = {
+  const TokenizerSyntax syntaxes[] = {
       {'"', '"', '\\', ',', false},  // the collect reader's own
       {'"', '"', '\\', ',', true},
       {'<', '>', '\\', ',', false},
@@ -153,7 +101,7 @@ TEST(Tokenizer, AgreesWithTheByteByByteContractOnRandomText) {
   };
   const std::string alphabet = std::string("\"\\,<> \tab") + '\0';
   std::mt19937 random(20240607);
-  for (const Syntax& syntax : syntaxes) {
+  for (const TokenizerSyntax& syntax : syntaxes) {
     for (int round = 0; round < 2000; ++round) {
       const std::string text = RandomText(random, alphabet);
       ASSERT_EQ(ReferenceSplit(text, syntax), SplitWith(text, syntax))
