@@ -19,23 +19,24 @@
 
 namespace {
 
-// Copies `length` bytes and ends them with a NUL. Most fields are a few
-// bytes long: two overlapping word moves copy those without a call.
+// Copies `length` bytes, sizeof(Word) <= length <= 2 * sizeof(Word), with
+// two overlapping word moves: no call for the short fields of a record.
+template <typename Word>
+void CopyOverlapping(char* target, const char* text, std::size_t length) {
+  Word head;
+  Word tail;
+  std::memcpy(&head, text, sizeof head);
+  std::memcpy(&tail, text + length - sizeof tail, sizeof tail);
+  std::memcpy(target, &head, sizeof head);
+  std::memcpy(target + length - sizeof tail, &tail, sizeof tail);
+}
+
+// Copies `length` bytes and ends them with a NUL.
 void CopyText(char* target, const char* text, std::size_t length) {
   if (length >= 8 && length <= 16) {
-    uint64_t head;
-    uint64_t tail;
-    std::memcpy(&head, text, 8);
-    std::memcpy(&tail, text + length - 8, 8);
-    std::memcpy(target, &head, 8);
-    std::memcpy(target + length - 8, &tail, 8);
+    CopyOverlapping<uint64_t>(target, text, length);
   } else if (length >= 4 && length < 8) {
-    uint32_t head;
-    uint32_t tail;
-    std::memcpy(&head, text, 4);
-    std::memcpy(&tail, text + length - 4, 4);
-    std::memcpy(target, &head, 4);
-    std::memcpy(target + length - 4, &tail, 4);
+    CopyOverlapping<uint32_t>(target, text, length);
   } else if (length > 0 && length < 4) {
     target[0] = text[0];
     target[length / 2] = text[length / 2];
