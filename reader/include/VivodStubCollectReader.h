@@ -58,13 +58,21 @@ class VIVOD_STUB_COLLECT_READER_EXPORT VivodStubCollectReader {
   VivodStubCollectReader& operator=(const VivodStubCollectReader&) = delete;
 
   // Makes sure the collect file workDir + "/" + prefix_number.lmf exists.
-  // An existing file is reused as it stands. Otherwise the index service
-  // writes it for `inputFile`, which must exist, and its lines are counted.
-  // Returns true and marks the reader Initialized when the file is there; an
-  // empty file is no failure but leaves the note
-  // "FetchIndexInfo returned emtpy file." in m_lastError. Returns false on
-  // failure, leaving the Initialized mark as it was. A lookup that fails
-  // leaves no collect file behind, so the next call looks it up again.
+  // Fails first with "Field count must be at least 3." when the field count
+  // leaves no place for the file name, then with "Input file is empty or not
+  // present." when `inputFile` does not exist. An existing collect file is
+  // reused as it stands. Otherwise the index service writes the records of
+  // `inputFile` to a temporary file beside it, named
+  // prefix_number.lmf.tmp.<pid>.<sequence>, and only a complete file is
+  // synced and renamed onto the collect file's name; so a crash or a job
+  // running beside this one never leaves a partial collect file to reuse.
+  // Then its lines are counted. Returns true and marks the reader
+  // Initialized when the file is there; an empty file is no failure but
+  // leaves the note "FetchIndexInfo returned emtpy file." in m_lastError.
+  // Returns false on failure ("FetchIndexInfo failed to init.",
+  // "FetchIndexInfo failed to lookup in Indexing.", or "Failed to publish
+  // collect file " and the path when the finished file cannot be synced or
+  // renamed), leaving the Initialized mark as it was and no file behind.
   bool Initialize(const std::string& inputFile);
 
   // Number of lines in the file at `path`: a last line without a line feed
@@ -82,22 +90,43 @@ class VIVOD_STUB_COLLECT_READER_EXPORT VivodStubCollectReader {
   //  1: `fileName` holds the record's file name (one trailing CR or TAB
   //     removed) and `line` the raw line without its line feed.
   //  0: no more records; nothing written, m_lastError unchanged.
-  // -1: nothing written, m_lastError tells why. An empty line or a record
-  //     with fewer fields than the field count is consumed: the next call
-  //     goes on with the following line.
+  // -1: nothing written, m_lastError tells why. An empty line, a record
+  //     with fewer fields than the field count, or a line longer than
+  //     16 MiB ("Collect file line longer than 16777216 bytes in " and the
+  //     name) is consumed: the next call goes on with the following line.
+  //     A read error ("Failed to read collect file " and the path) fails
+  //     the stream, so every later call returns 0. A host that sees 0 can
+  //     tell the end from a read error by m_lastError: only after a read
+  //     error does it hold that message.
   int GetItem(std::string& fileName, std::string& line);
 
   // Moves the read position to byte `offset` of the collect file; the next
   // GetItem reads from there, so pass the first byte of a record's line.
-  // Requires a successful Initialize and Open. Returns false with
-  // "Seek failed." when the stream cannot be positioned; once GetItem has
-  // returned 0, the stream stays failed and every seek fails.
+  // Requires a successful Initialize and Open. An offset beyond the end
+  // succeeds and the next GetItem returns 0, but a seek far beyond it can
+  // still be refused by the file system (ext4 refuses offsets past 16 TiB).
+  // Returns false with "Seek failed." when the stream cannot be positioned;
+  // once GetItem has returned 0, the stream stays failed and every seek
+  // fails.
   bool SetSeekOffset(uint64_t offset);
+
+  // The byte offset at which the next GetItem reads: pass it to SetSeekOffset,
+  // on this reader or a later one with the same arguments, to resume there.
+  // Taken after any result of GetItem but 0, it resumes exactly where this
+  // reader goes on; after a last line without a line feed it is the file's
+  // size. Requires a successful Initialize and Open ("Call Initialize() and
+  // Open() first."); fails with "Read offset not available." once the
+  // stream has failed (after a 0 from GetItem or a failed seek). Never
+  // changes the stream's state, and writes `offset` only on success. Use
+  // it rather than m_collectStream.tellg(), which fails the stream when it
+  // stands at the end of the file.
+  bool GetSeekOffset(uint64_t& offset);
 
   // Writes to `outputFile` the path of every usable line of the stub collect
   // file `inputFile`, one per line: the bytes after the first `delimiter` up
   // to the last ':' after it. Logs each path through EvDebug just before it
-  // is written. Needs no other call first and changes no member but
+  // is written. A line longer than 16 MiB yields no path, like any other
+  // unusable line. Needs no other call first and changes no member but
   // m_lastError, and that only on failure: when a file cannot be opened,
   // read or written, or when both name the same file.
   bool ProcessStubCollectFile(const std::string& inputFile,
