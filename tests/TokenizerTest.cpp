@@ -61,10 +61,6 @@ TEST(Tokenizer, ManyFieldsAndLongTextsStayExact) {
   EXPECT_EQ((Fields{longField}), Split("\"" + longField));
 }
 
-}  // namespace
-
-namespace {
-
 Fields SplitWith(const std::string& text, const TokenizerSyntax& s) {
   CKaStringArray array;
   CKaString(text.data(), text.size())
@@ -78,9 +74,9 @@ Fields SplitWith(const std::string& text, const TokenizerSyntax& s) {
 }
 
 // Fixed-seed text rich in the bytes that matter, long enough to cross the
-// tokenizer's blocks and the string's inline room.
+// string's inline room and the tokenizer's own field buffer.
 std::string RandomText(std::mt19937& random, const std::string& alphabet) {
-  const std::size_t length = random() % 400;
+  const std::size_t length = random() % 700;
   std::string text;
   for (std::size_t i = 0; i < length; ++i) {
     // Runs of ordinary bytes between the special ones, as in real records.
