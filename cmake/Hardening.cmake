@@ -2,8 +2,9 @@
 # to our shared libraries only: consumers choose their own flags.
 # - _GLIBCXX_ASSERTIONS turns an out-of-range index or a back() on an empty
 #   string into an abort at the fault, not a silent read of host memory.
-#   GCC 12's libstdc++ reports through std::__glibcxx_assert_fail, so the
-#   host process needs that libstdc++ (GLIBCXX_3.4.30) or a later one.
+#   GCC 12's libstdc++ reports through std::__glibcxx_assert_fail, which
+#   the reader defines itself (reader/AssertionHandler.cpp), so that the
+#   host process needs no libstdc++ newer than GLIBCXX_3.4.24.
 # - -fstack-protector-strong guards every frame that holds an array or a
 #   local whose address escapes, which is most of ours (std::string locals).
 # - Full RELRO with immediate binding leaves no writable GOT behind once the

@@ -9,7 +9,7 @@ set(vscr_pkgconfigdir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 install(TARGETS VivodStubCollectReader EXPORT ${vscr_package}Targets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/reader/VivodStubCollectReader.h
+install(FILES ${PROJECT_SOURCE_DIR}/reader/include/VivodStubCollectReader.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 install(EXPORT ${vscr_package}Targets

@@ -5,22 +5,42 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <utility>
 
-PosixFile PosixFile::OpenForReading(const std::string& path) {
+namespace vscr {
+namespace {
+
+// statx rather than the stat family: stat and fstat are versioned
+// GLIBC_2.33 in current glibc, which older host systems lack.
+bool StatPath(int dirFd, const char* path, int flags, struct statx* info) {
+  int result;
+  do {
+    result = ::statx(dirFd, path, flags, STATX_TYPE | STATX_INO, info);
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
+bool IsDirectoryMode(const struct statx& info) { return S_ISDIR(info.stx_mode); }
+
+}  // namespace
+
+PosixFile PosixFile::Open(const std::string& path, int flags) {
   int fd;
   do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   return PosixFile(fd);
 }
 
+PosixFile PosixFile::OpenForReading(const std::string& path) { return Open(path, O_RDONLY); }
+
 PosixFile PosixFile::CreateTruncated(const std::string& path) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  return PosixFile(fd);
+  return Open(path, O_WRONLY | O_CREAT | O_TRUNC);
+}
+
+PosixFile PosixFile::OpenDirectory(const std::string& path) {
+  return Open(path, O_RDONLY | O_DIRECTORY);
 }
 
 PosixFile::PosixFile(PosixFile&& other) noexcept
@@ -39,15 +59,17 @@ PosixFile::~PosixFile() {
 }
 
 bool PosixFile::IsDirectory() const {
-  struct stat info {};
-  return ::fstat(m_fd, &info) == 0 && S_ISDIR(info.st_mode);
+  struct statx info {};
+  return StatPath(m_fd, "", AT_EMPTY_PATH, &info) && IsDirectoryMode(info);
 }
 
 bool PosixFile::IsSameFileAs(const std::string& path) const {
-  struct stat mine {};
-  struct stat theirs {};
-  return ::fstat(m_fd, &mine) == 0 && ::stat(path.c_str(), &theirs) == 0 &&
-         mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino;
+  struct statx mine {};
+  struct statx theirs {};
+  return StatPath(m_fd, "", AT_EMPTY_PATH, &mine) &&
+         StatPath(AT_FDCWD, path.c_str(), 0, &theirs) &&
+         mine.stx_dev_major == theirs.stx_dev_major &&
+         mine.stx_dev_minor == theirs.stx_dev_minor && mine.stx_ino == theirs.stx_ino;
 }
 
 long PosixFile::Read(char* data, std::size_t size) {
@@ -69,6 +91,14 @@ bool PosixFile::WriteAll(const char* data, std::size_t size) {
   return true;
 }
 
+bool PosixFile::Sync() {
+  int result;
+  do {
+    result = ::fsync(m_fd);
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
 bool PosixFile::Close() {
   // Linux releases the descriptor even when close reports an error, so it
   // is never closed twice; the error still means data may be lost.
@@ -77,10 +107,26 @@ bool PosixFile::Close() {
 }
 
 bool PathExists(const std::string& path) {
-  return ::access(path.c_str(), F_OK) == 0;
+  int result;
+  do {
+    result = ::access(path.c_str(), F_OK);
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
 }
 
 bool PathIsDirectory(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  struct statx info {};
+  return StatPath(AT_FDCWD, path.c_str(), 0, &info) && IsDirectoryMode(info);
 }
+
+bool RenamePath(const std::string& from, const std::string& to) {
+  int result;
+  do {
+    result = std::rename(from.c_str(), to.c_str());
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
+void RemovePath(const std::string& path) { ::unlink(path.c_str()); }
+
+}  // namespace vscr

@@ -1,11 +1,16 @@
-// A file descriptor owned for the length of one operation. Used where the
-// reader needs what file streams do not tell: the exact read or write error,
-// whether a path is a directory, and whether two paths are the same file.
+// A file descriptor owned for the length of one operation, and the few path
+// operations the reader needs. Used where file streams do not tell enough:
+// the exact read or write error, whether a path is a directory, whether two
+// paths are the same file, and durable publishing through fsync and rename.
+//
+// Every call that the kernel may interrupt with EINTR is retried.
 #ifndef READER_POSIXFILE_H_
 #define READER_POSIXFILE_H_
 
 #include <cstddef>
 #include <string>
+
+namespace vscr {
 
 class PosixFile {
  public:
@@ -13,6 +18,8 @@ class PosixFile {
   static PosixFile OpenForReading(const std::string& path);
   // Creates `path` or cuts it to length zero, write-only. Check is_open().
   static PosixFile CreateTruncated(const std::string& path);
+  // Opens the directory `path` so that it can be synced. Check is_open().
+  static PosixFile OpenDirectory(const std::string& path);
 
   PosixFile() = default;
   PosixFile(PosixFile&& other) noexcept;
@@ -28,15 +35,18 @@ class PosixFile {
   bool IsSameFileAs(const std::string& path) const;
 
   // Reads up to `size` bytes. Returns the count read, 0 at the end of the
-  // file, -1 on an error. An interrupted read is retried.
+  // file, -1 on an error.
   long Read(char* data, std::size_t size);
   // Writes all `size` bytes; false on any error.
   bool WriteAll(const char* data, std::size_t size);
+  // Flushes the file's data to the storage device; false on an error.
+  bool Sync();
   // Closes the descriptor; false when closing reports an error.
   bool Close();
 
  private:
   explicit PosixFile(int fd) : m_fd(fd) {}
+  static PosixFile Open(const std::string& path, int flags);
 
   int m_fd = -1;
 };
@@ -45,5 +55,11 @@ class PosixFile {
 bool PathExists(const std::string& path);
 // True when `path` names a directory.
 bool PathIsDirectory(const std::string& path);
+// Renames `from` onto `to`, replacing `to` atomically; false on an error.
+bool RenamePath(const std::string& from, const std::string& to);
+// Removes the file `path`, if there is one.
+void RemovePath(const std::string& path);
+
+}  // namespace vscr
 
 #endif  // READER_POSIXFILE_H_

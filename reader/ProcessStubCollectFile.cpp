@@ -1,7 +1,9 @@
 // Conversion of a stub collect file into a plain list of paths.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "EvDebug.h"
@@ -9,6 +11,8 @@
 #include "VivodStubCollectReader.h"
 
 namespace {
+
+using vscr::PosixFile;
 
 constexpr char kLogFunction[] = "VivodStubCollectReader::ProcessStubCollectFile";
 constexpr int kLogLevel = 2;
@@ -21,23 +25,29 @@ constexpr char kWriteOutputFailed[] = "Failed to write output file [";
 constexpr char kSameFile[] = "Input and output are the same file [";
 constexpr char kMessageEnd[] = "].";
 
-constexpr std::size_t kBlockSize = 64 * 1024;
+constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
+// No path is this long: a longer line is damage, such as a run of zero
+// bytes left by a crash, and is skipped without being held whole.
+constexpr std::size_t kMaxLineLength = std::size_t{16} * 1024 * 1024;
 
 // Hands out the lines of a file one at a time, in one pass. The buffer
-// grows only when a single line does not fit, so memory stays bounded by the
-// longest line.
+// grows only when a single line does not fit, up to the longest line kept,
+// so memory stays bounded whatever the file holds.
 class LineReader {
  public:
   explicit LineReader(PosixFile* file) : m_file(file), m_buffer(kBlockSize) {}
 
   // Sets `line` to the next line without its line feed; it stays valid until
-  // the next call. A last line without a line feed is a line like the others.
+  // the next call. A last line without a line feed is a line like the others;
+  // a line longer than kMaxLineLength is passed over.
   // False at the end of the file, or on a read error (then failed()).
   bool Next(std::string_view* line);
   bool failed() const { return m_failed; }
 
  private:
   bool Refill();
+  // Drops the line being assembled; the rest of it is passed over.
+  void SkipLine();
 
   PosixFile* m_file;
   std::vector<char> m_buffer;
@@ -46,6 +56,7 @@ class LineReader {
   std::size_t m_end = 0;      // end of the bytes read
   bool m_atEnd = false;
   bool m_failed = false;
+  bool m_skipping = false;  // inside a line too long to keep
 };
 
 bool LineReader::Next(std::string_view* line) {
@@ -54,19 +65,27 @@ bool LineReader::Next(std::string_view* line) {
     const void* feed = std::memchr(base + m_scanned, '\n', m_end - m_scanned);
     if (feed != nullptr) {
       const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(feed) - base);
-      *line = std::string_view(base + m_begin, at - m_begin);
+      const std::size_t length = at - m_begin;
+      *line = std::string_view(base + m_begin, length);
       m_begin = m_scanned = at + 1;
-      return true;
+      if (!std::exchange(m_skipping, false) && length <= kMaxLineLength) return true;
+      continue;
     }
     m_scanned = m_end;
+    if (m_end - m_begin > kMaxLineLength) SkipLine();
     if (m_atEnd) {
-      if (m_begin == m_end) return false;
+      if (m_begin == m_end || m_skipping) return false;
       *line = std::string_view(base + m_begin, m_end - m_begin);
       m_begin = m_end;
       return true;
     }
     if (!Refill()) return false;
   }
+}
+
+void LineReader::SkipLine() {
+  m_skipping = true;
+  m_begin = m_scanned = m_end;
 }
 
 bool LineReader::Refill() {
@@ -77,7 +96,9 @@ bool LineReader::Refill() {
     m_begin = 0;
     m_end = pending;
   }
-  if (m_end == m_buffer.size()) m_buffer.resize(m_buffer.size() * 2);
+  if (m_end == m_buffer.size()) {
+    m_buffer.resize(std::min(m_buffer.size() * 2, kMaxLineLength + kBlockSize));
+  }
   const long n = m_file->Read(m_buffer.data() + m_end, m_buffer.size() - m_end);
   if (n < 0) {
     m_failed = true;

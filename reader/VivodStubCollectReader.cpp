@@ -1,13 +1,13 @@
 #include "VivodStubCollectReader.h"
 
-#include <unistd.h>
-
+#include <cerrno>
 #include <cstring>
+#include <istream>
 #include <limits>
 #include <memory>
 #include <utility>
 
-#include "FetchIndexInfo.h"
+#include "CollectFileLookup.h"
 #include "KaString.h"
 #include "PosixFile.h"
 
@@ -17,6 +17,8 @@
 
 namespace {
 
+using vscr::LookupOutcome;
+
 // The default record layout of the index service's collect files. The
 // metadata field's name ends in the decimal form of its signed 32-bit tag.
 constexpr char kDefaultFieldListHead[] =
@@ -24,37 +26,44 @@ constexpr char kDefaultFieldListHead[] =
     "isvalid,metadata-";
 constexpr int32_t kDefaultMetadataTag = -2048052319;  // bits 0x85ED33A1
 constexpr int32_t kDefaultFieldCount = 7;
-// The file name stands third from the end, so a record needs three fields.
-constexpr int32_t kMinFieldCount = 3;
+// The file name is the third field from the end of the field list.
+constexpr int32_t kNameFromEnd = 3;
+// So a field list needs at least that many fields to hold a name.
+constexpr int32_t kMinFieldCount = kNameFromEnd;
 
-constexpr unsigned int kIndexInitFlags = 0x2080861;
-constexpr unsigned int kIndexCacheType = 2;
-constexpr unsigned int kNoCacheType = 0;
 constexpr std::size_t kLineReserve = 3072;
-constexpr std::size_t kCountBlockSize = 128 * 1024;
+// A longer line is no record but damage, such as a run of zero bytes left
+// by a crash; holding it whole could exhaust the host's memory.
+constexpr std::size_t kMaxLineLength = std::size_t{16} * 1024 * 1024;
+constexpr std::size_t kLineChunkSize = 4096;
+constexpr std::size_t kCountBlockSize = std::size_t{128} * 1024;
 
 constexpr char kFieldCountTooSmall[] = "Field count must be at least 3.";
 constexpr char kInputMissing[] = "Input file is empty or not present.";
 constexpr char kIndexInitFailed[] = "FetchIndexInfo failed to init.";
 constexpr char kIndexLookupFailed[] =
     "FetchIndexInfo failed to lookup in Indexing.";
+constexpr char kPublishFailed[] = "Failed to publish collect file ";
 constexpr char kEmptyCollectFile[] = "FetchIndexInfo returned emtpy file.";
 constexpr char kCallInitializeFirst[] = "Call Initialize() first.";
 constexpr char kNoCollectFileName[] = "m_dstFileName is empty.";
 constexpr char kOpenFailed[] = "Failed to open collect file ";
 constexpr char kCallInitializeAndOpenFirst[] =
     "Call Initialize() and Open() first.";
+constexpr char kReadFailed[] = "Failed to read collect file ";
+constexpr char kLineTooLong[] = "Collect file line longer than 16777216 bytes in ";
 constexpr char kEmptyLine[] = "Retreived empty line from collect file ";
 constexpr char kMissingFields[] =
     "Could not find all desired fields in collect file entry";
 constexpr char kSeekFailed[] = "Seek failed.";
+constexpr char kOffsetUnavailable[] = "Read offset not available.";
 
 std::string DefaultFieldList() {
   return kDefaultFieldListHead + std::to_string(kDefaultMetadataTag);
 }
 
-// "<prefix>_<number>.lmf". The prefix is taken as a C string, as the host's
-// own tools do, and the name has no length limit.
+// "<prefix>_<number>.lmf". The prefix ends at its first NUL, where a C
+// string would end, and the name has no length limit.
 std::string CollectFileName(const VivodStubCollectReaderInitArgs& args) {
   return std::string(args.collectFilePrefix.c_str()) + "_" +
          std::to_string(args.collectFileNumber) + ".lmf";
@@ -67,30 +76,39 @@ std::string CollectFilePath(const VivodStubCollectReaderInitArgs& args,
   return args.workDir + "/" + fileName;
 }
 
-enum class LookupResult { kDone, kInitFailed, kLookupFailed };
+enum class LineStatus { kLine, kEnd, kTooLong, kReadError };
 
-// Has the index service write the collect file. The service object lives
-// for this call only.
-LookupResult RunIndexLookup(VivodStubCollectReaderInitArgs& args,
-                            bool useIndexCache, const std::string& inputFile,
-                            const std::string& collectPath) {
-  FetchIndexInfo service;
-  service.setInitFlags(kIndexInitFlags);
-  service.setCacheType(useIndexCache ? kIndexCacheType : kNoCacheType);
-  if (service.initByCurrentJobId(args.jobId, args.lookupParamA,
-                                 args.lookupParamB, args.lookupParamC,
-                                 args.lookupText) != 0) {
-    return LookupResult::kInitFailed;
+// Reads the next line of `in` into `text`, without its line feed. A line
+// longer than kMaxLineLength is consumed up to its line feed but not kept.
+// kEnd when no byte could be taken: the end of the file or a failed stream.
+// A last line without a line feed leaves the stream at its end, not failed,
+// as std::getline does.
+LineStatus ReadCollectLine(std::istream& in, std::string& text) {
+  char chunk[kLineChunkSize];
+  for (;;) {
+    in.getline(chunk, sizeof chunk);
+    const auto taken = static_cast<std::size_t>(in.gcount());
+    if (in.bad()) return LineStatus::kReadError;
+    if (taken == 0) return LineStatus::kEnd;
+    // getline fails a chunk that filled up before the line feed.
+    const bool complete = !in.fail();
+    const std::size_t stored = complete && !in.eof() ? taken - 1 : taken;
+    if (text.size() + stored > kMaxLineLength) {
+      if (!complete) {
+        in.clear();
+        in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+        if (in.bad()) return LineStatus::kReadError;
+      }
+      return LineStatus::kTooLong;
+    }
+    text.append(chunk, stored);
+    if (complete) return LineStatus::kLine;
+    in.clear();
   }
-  if (service.lookup(inputFile, collectPath, args.fieldList, ",", "&",
-                     GETINDEXARCHINFO_COLLECT, std::string(), 0) != 0) {
-    return LookupResult::kLookupFailed;
-  }
-  return LookupResult::kDone;
 }
 
-// Host tools write CRLF or tab-terminated fields now and then; one such
-// byte is never part of a file name. A second one is kept, as it was meant.
+// A CR or TAB that ends the name field is line-end debris of the tool that
+// wrote the record, never part of a path; only one is taken off.
 bool EndsInCrOrTab(const char* text, std::size_t length) {
   return length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\t');
 }
@@ -106,7 +124,7 @@ bool ExtractFileName(const std::string& line, int32_t fieldCount,
   CKaStringArray fields;
   record.Tokenize(fields, '"', '"', '\\', ',', false);
   if (fields.GetSize() < static_cast<std::size_t>(fieldCount)) return false;
-  const std::size_t index = static_cast<std::size_t>(fieldCount - kMinFieldCount);
+  const auto index = static_cast<std::size_t>(fieldCount - kNameFromEnd);
   const char* const name = fields.GetAt(index).GetString();
   std::size_t length = std::strlen(name);
   if (EndsInCrOrTab(name, length)) --length;
@@ -162,27 +180,30 @@ bool VivodStubCollectReader::Initialize(const std::string& inputFile) {
     m_lastError = kFieldCountTooSmall;
     return false;
   }
-  if (inputFile.empty() || !PathExists(inputFile)) {
+  if (inputFile.empty() || !vscr::PathExists(inputFile)) {
     m_lastError = kInputMissing;
     return false;
   }
   m_dstFileName = CollectFileName(m_args);
   const std::string collectPath = CollectFilePath(m_args, m_dstFileName);
-  if (PathExists(collectPath)) {  // produced earlier: reuse it as it stands
+  // Only complete files are ever published under this name, so one that
+  // is there can be reused as it stands.
+  if (vscr::PathExists(collectPath)) {
     m_initialized = true;
     return true;
   }
-  switch (RunIndexLookup(m_args, m_useIndexCache, inputFile, collectPath)) {
-    case LookupResult::kInitFailed:
+  switch (vscr::LookUpAndPublish(m_args, m_useIndexCache, inputFile, m_args.workDir + "/",
+                                 collectPath)) {
+    case LookupOutcome::kInitFailed:
       m_lastError = kIndexInitFailed;
       return false;
-    case LookupResult::kLookupFailed:
-      // Nothing was at this path before the lookup. Whatever the service
-      // left is incomplete and must not be reused as a finished file.
-      ::unlink(collectPath.c_str());
+    case LookupOutcome::kLookupFailed:
       m_lastError = kIndexLookupFailed;
       return false;
-    case LookupResult::kDone:
+    case LookupOutcome::kPublishFailed:
+      m_lastError = kPublishFailed + collectPath;
+      return false;
+    case LookupOutcome::kPublished:
       break;
   }
   if (CountLines(collectPath.c_str()) == 0) m_lastError = kEmptyCollectFile;
@@ -191,7 +212,7 @@ bool VivodStubCollectReader::Initialize(const std::string& inputFile) {
 }
 
 unsigned long VivodStubCollectReader::CountLines(const char* path) {
-  PosixFile file = PosixFile::OpenForReading(path);
+  vscr::PosixFile file = vscr::PosixFile::OpenForReading(path);
   if (!file.is_open()) return 0;
   // Counting line feeds block by block gives what reading line by line
   // gives, as long as a last line without a line feed is counted too.
@@ -219,11 +240,16 @@ bool VivodStubCollectReader::Open() {
   const std::string path = CollectFilePath(m_args, m_dstFileName);
   // A directory opens as a stream on Linux but yields no line: it is no
   // collect file, and saying so now beats reporting an empty file later.
-  if (PathIsDirectory(path)) {
+  if (vscr::PathIsDirectory(path)) {
     m_lastError = kOpenFailed + path;
     return false;
   }
-  m_collectStream.open(path, std::ios::in | std::ios::binary);
+  // An open interrupted by a signal (a FIFO waits for its writer) is tried
+  // again. A stream that is already open fails without an errno of its own.
+  do {
+    errno = 0;
+    m_collectStream.open(path, std::ios::in | std::ios::binary);
+  } while (m_collectStream.fail() && !m_collectStream.is_open() && errno == EINTR);
   if (m_collectStream.fail()) {
     m_lastError = kOpenFailed + path;
     return false;
@@ -237,9 +263,22 @@ int VivodStubCollectReader::GetItem(std::string& fileName, std::string& line) {
     m_lastError = kCallInitializeAndOpenFirst;
     return -1;
   }
+  // A failed stream stays failed: its read error, if any, was told once.
+  if (m_collectStream.fail()) return 0;
   std::string text;
   text.reserve(kLineReserve);
-  if (!std::getline(m_collectStream, text)) return 0;
+  switch (ReadCollectLine(m_collectStream, text)) {
+    case LineStatus::kEnd:
+      return 0;
+    case LineStatus::kReadError:
+      m_lastError = kReadFailed + CollectFilePath(m_args, m_dstFileName);
+      return -1;
+    case LineStatus::kTooLong:
+      m_lastError = kLineTooLong + m_dstFileName;
+      return -1;
+    case LineStatus::kLine:
+      break;
+  }
   if (text.empty()) {
     m_lastError = kEmptyLine + m_dstFileName;
     return -1;
@@ -270,5 +309,24 @@ bool VivodStubCollectReader::SetSeekOffset(uint64_t offset) {
     m_lastError = kSeekFailed;
     return false;
   }
+  return true;
+}
+
+bool VivodStubCollectReader::GetSeekOffset(uint64_t& offset) {
+  if (!m_initialized || !m_opened) {
+    m_lastError = kCallInitializeAndOpenFirst;
+    return false;
+  }
+  // The stream buffer tells its position without touching the stream's
+  // state; tellg would fail a stream that stands at the end of the file.
+  std::streamoff position = -1;
+  if (!m_collectStream.fail()) {
+    position = m_collectStream.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in);
+  }
+  if (position < 0) {
+    m_lastError = kOffsetUnavailable;
+    return false;
+  }
+  offset = static_cast<uint64_t>(position);
   return true;
 }

@@ -1,5 +1,7 @@
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
@@ -32,6 +34,30 @@ IndexCall FindCall(const std::string& name) {
     if (call.name == name) return call;
   }
   return IndexCall();
+}
+
+// The names in `dir`, sorted.
+std::vector<std::string> NamesIn(const std::string& dir) {
+  std::vector<std::string> names;
+  if (DIR* const stream = ::opendir(dir.c_str())) {
+    while (const dirent* entry = ::readdir(stream)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(stream);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The service writes beside the collect file, under a name of this process
+// that no reader takes for a collect file.
+void ExpectTemporaryOf(const std::string& collectPath, const std::string& written) {
+  const std::string stem = collectPath + ".tmp." + std::to_string(::getpid()) + ".";
+  ASSERT_EQ(stem, written.substr(0, stem.size()));
+  const std::string sequence = written.substr(stem.size());
+  EXPECT_FALSE(sequence.empty());
+  EXPECT_EQ(std::string::npos, sequence.find_first_not_of("0123456789")) << written;
 }
 
 class CollectPreparation : public CollectTest {};
@@ -71,8 +97,8 @@ TEST_F(CollectPreparation, CollectFileIsNamedFromPrefixAndNumberInWorkDir) {
   EXPECT_EQ("job_4294967295.lmf", reader.m_dstFileName);
   const IndexCall lookup = FindCall("lookup");
   ASSERT_EQ(8u, lookup.args.size());
-  EXPECT_EQ(m_dir.path() + "//job_4294967295.lmf", lookup.args[1]);
-  EXPECT_TRUE(FileExists(m_dir.File("job_4294967295.lmf")));
+  ExpectTemporaryOf(m_dir.path() + "//job_4294967295.lmf", lookup.args[1]);
+  EXPECT_EQ((std::vector<std::string>{"input.lst", "job_4294967295.lmf"}), NamesIn(m_dir.path()));
 }
 
 TEST_F(CollectPreparation, LongPrefixIsNeverCut) {
@@ -109,14 +135,17 @@ TEST_F(CollectPreparation, LookupCallsTheServiceInOrderWithTheRecordsArguments) 
   EXPECT_EQ((std::vector<std::string>{"construct", "setInitFlags", "setCacheType",
                                       "initByCurrentJobId", "lookup", "destroy"}),
             CallNames());
-  const std::vector<IndexCall> journal = IndexJournal();
+  std::vector<IndexCall> journal = IndexJournal();
   EXPECT_EQ(std::vector<std::string>{std::to_string(0x2080861)}, journal[1].args);
   EXPECT_EQ(std::vector<std::string>{"0"}, journal[2].args);
   // lookupParamA is the second argument, lookupParamB the third.
   EXPECT_EQ((std::vector<std::string>{"job-1", "11", "22", "33", "lookup text"}),
             journal[3].args);
+  ASSERT_EQ(8u, journal[4].args.size());
+  ExpectTemporaryOf(CollectPath(), journal[4].args[1]);
+  journal[4].args[1] = "temporary";
   EXPECT_EQ((std::vector<std::string>{
-                input, CollectPath(),
+                input, "temporary",
                 "arch_group_id,arch_file_id,arch_file_offs,file_size,full_file_name,"
                 "isvalid,metadata--2048052319",
                 ",", "&", "512", "", "0"}),
@@ -179,11 +208,26 @@ TEST_F(CollectPreparation, FailedLookupLeavesNoPartialFileAndIsRetried) {
   EXPECT_FALSE(reader.Initialize(WriteInputList("/etc/passwd\nrelative/path\n")));
   EXPECT_EQ("FetchIndexInfo failed to lookup in Indexing.", reader.m_lastError);
   EXPECT_FALSE(reader.m_initialized);
-  EXPECT_FALSE(FileExists(CollectPath()));
+  EXPECT_EQ(std::vector<std::string>{"input.lst"}, NamesIn(m_dir.path()));
 
   EXPECT_TRUE(reader.Initialize(WriteInputList("/etc/passwd\n/etc/group\n")));
   EXPECT_EQ(2, CountCalls("lookup"));
   EXPECT_EQ(2ul, reader.CountLines(CollectPath().c_str()));
+  EXPECT_EQ((std::vector<std::string>{"input.lst", "stubs_42.lmf"}), NamesIn(m_dir.path()));
+}
+
+TEST_F(CollectPreparation, LeftoverTemporaryIsNeverTakenForTheCollectFile) {
+  // What a job that died mid-lookup leaves: a partial file under a
+  // temporary name. The next job looks the collect file up afresh.
+  WriteFile(CollectPath() + ".tmp.99999.1", Record("/partial") + "\n");
+  VivodStubCollectReader reader(Args());
+  ASSERT_TRUE(reader.Initialize(WriteInputList("/etc/passwd\n/etc/group\n")));
+  EXPECT_EQ(1, CountCalls("lookup"));
+  ASSERT_TRUE(reader.Open());
+  const std::vector<Item> items = ReadAll(reader);
+  ASSERT_EQ(3u, items.size());
+  EXPECT_EQ("/etc/passwd", items[0].fileName);
+  EXPECT_EQ("/etc/group", items[1].fileName);
 }
 
 TEST_F(CollectPreparation, FailingInitializeKeepsTheInitializedState) {

@@ -17,7 +17,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 baseline=$root/abi/libVivodStubCollectReader.abi
-header=$root/reader/VivodStubCollectReader.h
+header=$root/reader/include/VivodStubCollectReader.h
 
 usage() {
   echo "usage: $0 check|update [BUILD_DIR]" >&2

@@ -8,7 +8,9 @@
 // a stray copy elsewhere on the system cannot pass for the installed one.
 //
 // Kept to C++11 and POSIX: the pkg-config build uses the compiler's own
-// default language level.
+// default language level. Built with VSCR_CONSUMER_OF_1_0 defined and the
+// 1.0 header (header-1.0/) first on the include path, it is a host of the
+// first release, which must load and run against any later 1.x library.
 #include <link.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -64,7 +66,9 @@ const std::size_t kRecordCount = sizeof kRecords / sizeof kRecords[0];
 const char kCollectFileName[] = "consumer_7.lmf";
 const char kListFileName[] = "archived-files.lst";
 
-void WalkFrom(VivodStubCollectReader& reader, std::size_t first) {
+// `offsets[i]` is where record i starts; one more entry holds the file size.
+void WalkFrom(VivodStubCollectReader& reader, std::size_t first,
+              const std::vector<uint64_t>& offsets) {
   std::string name;
   std::string line;
   for (std::size_t i = first; i < kRecordCount; ++i) {
@@ -76,8 +80,14 @@ void WalkFrom(VivodStubCollectReader& reader, std::size_t first) {
     }
     if (name != kRecords[i].name) Fail("record " + std::to_string(i) + " names " + name);
     if (line != kRecords[i].line) Fail("record " + std::to_string(i) + " reads " + line);
+#ifndef VSCR_CONSUMER_OF_1_0
+    uint64_t next = 0;
+    if (!reader.GetSeekOffset(next)) Fail("GetSeekOffset: " + reader.m_lastError);
+    if (next != offsets[i + 1]) Fail("record " + std::to_string(i) + " ends at " + std::to_string(next));
+#endif
   }
   if (reader.GetItem(name, line) != 0) Fail("a record after the last one");
+  (void)offsets;
 }
 
 void WalkCollectFile(const std::string& workDir) {
@@ -87,6 +97,7 @@ void WalkCollectFile(const std::string& workDir) {
     offsets.push_back(collect.size());
     collect += std::string(kRecords[i].line) + "\n";
   }
+  offsets.push_back(collect.size());
   const std::string collectPath = workDir + "/" + kCollectFileName;
   const std::string listPath = workDir + "/" + kListFileName;
   if (!WriteFile(collectPath, collect) || !WriteFile(listPath, "/archive/2024/ledger.db\n")) {
@@ -103,7 +114,7 @@ void WalkCollectFile(const std::string& workDir) {
   if (!reader.Initialize(listPath)) return Fail("Initialize: " + reader.m_lastError);
   if (ReadFile(collectPath) != collect) Fail("Initialize did not reuse the collect file");
   if (!reader.Open()) return Fail("Open: " + reader.m_lastError);
-  WalkFrom(reader, 0);
+  WalkFrom(reader, 0, offsets);
 
   // Resuming at a record needs a stream that has not run to its end.
   VivodStubCollectReader resumed(args);
@@ -111,7 +122,7 @@ void WalkCollectFile(const std::string& workDir) {
     return Fail("second reader: " + resumed.m_lastError);
   }
   if (!resumed.SetSeekOffset(offsets[1])) return Fail("SetSeekOffset: " + resumed.m_lastError);
-  WalkFrom(resumed, 1);
+  WalkFrom(resumed, 1, offsets);
 }
 
 std::string RealPath(const std::string& path) {

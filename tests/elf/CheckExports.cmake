@@ -15,7 +15,8 @@ endforeach()
 # constructor and destructor appear once each however many variants exist.
 set(expected_members
   VivodStubCollectReader ~VivodStubCollectReader
-  Initialize CountLines Open GetItem SetSeekOffset ProcessStubCollectFile)
+  Initialize CountLines Open GetItem SetSeekOffset GetSeekOffset
+  ProcessStubCollectFile)
 set(class_prefix "VivodStubCollectReader::")
 
 execute_process(COMMAND ${NM} -D --defined-only -C "${LIBRARY}"

@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "CollectTestHarness.h"
+
+namespace {
+
+constexpr uint64_t kUntouched = 0xDEADBEEF;
+
+// Every kind of line a walk passes: records with LF and CRLF ends, an empty
+// line, a short record, a quoted name holding commas, a CRLF empty line and
+// a last record without a line feed.
+const std::string kMixedFile = Record("/a") + "\n" +            //
+                               Record("/b") + "\r\n" +          //
+                               "\n" +                           //
+                               "1,2,3\n" +                      //
+                               Record("\"/c,d,e\"") + "\n" +    //
+                               "\r\n" +                         //
+                               Record("/f\t") + "\n" +          //
+                               Record("/last");
+
+// What a walk gave at one position, and the offset taken just before it.
+struct Step {
+  uint64_t offset;
+  Item item;
+};
+
+class Checkpoint : public CollectTest {
+ protected:
+  // Walks `reader` to its end, taking the resume offset before every call.
+  static std::vector<Step> WalkWithOffsets(VivodStubCollectReader& reader) {
+    std::vector<Step> steps;
+    for (int i = 0; i < 100; ++i) {
+      Step step{kUntouched, Item{}};
+      EXPECT_TRUE(reader.GetSeekOffset(step.offset)) << reader.m_lastError;
+      step.item = ReadOne(reader);
+      steps.push_back(step);
+      if (step.item.result == 0) break;
+    }
+    return steps;
+  }
+
+  static void ExpectSameItems(const std::vector<Item>& expected, const std::vector<Item>& got,
+                              uint64_t offset) {
+    ASSERT_EQ(expected.size(), got.size()) << "resumed at " << offset;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      EXPECT_EQ(expected[i].result, got[i].result) << "resumed at " << offset << ", item " << i;
+      EXPECT_EQ(expected[i].fileName, got[i].fileName) << "resumed at " << offset;
+      EXPECT_EQ(expected[i].line, got[i].line) << "resumed at " << offset;
+      if (expected[i].result == -1) {
+        EXPECT_EQ(expected[i].lastError, got[i].lastError) << "resumed at " << offset;
+      }
+    }
+  }
+};
+
+TEST_F(Checkpoint, ResumingAtAnyTakenOffsetRepeatsTheRestOfTheWalk) {
+  auto first = OpenReader(kMixedFile);
+  const std::vector<Step> steps = WalkWithOffsets(*first);
+  ASSERT_EQ(9u, steps.size());  // eight lines, then the end
+  EXPECT_EQ(0u, steps.front().offset);
+  EXPECT_EQ(kMixedFile.size(), steps.back().offset);  // after a last line without LF
+
+  for (std::size_t from = 0; from < steps.size(); ++from) {
+    VivodStubCollectReader resumed(Args());
+    ASSERT_TRUE(resumed.Initialize(WriteInputList("/etc/passwd\n")));
+    ASSERT_TRUE(resumed.Open());
+    ASSERT_TRUE(resumed.SetSeekOffset(steps[from].offset)) << resumed.m_lastError;
+    std::vector<Item> expected;
+    for (std::size_t i = from; i < steps.size(); ++i) expected.push_back(steps[i].item);
+    ExpectSameItems(expected, ReadAll(resumed), steps[from].offset);
+  }
+}
+
+TEST_F(Checkpoint, OffsetIsTheNextUnreadByteAndTakingItChangesNothing) {
+  auto reader = OpenReader(Record("/a") + "\n" + Record("/b"));
+  uint64_t offset = kUntouched;
+  ReadOne(*reader);
+  ASSERT_TRUE(reader->GetSeekOffset(offset));
+  EXPECT_EQ(Record("/a").size() + 1, offset);
+  EXPECT_EQ("/b", ReadOne(*reader).fileName);
+  // At the end of a last line without a line feed the stream is not failed:
+  // the offset is the file size, and the reader can still be rewound.
+  ASSERT_TRUE(reader->GetSeekOffset(offset));
+  EXPECT_EQ(2 * Record("/a").size() + 1, offset);
+  ASSERT_TRUE(reader->GetSeekOffset(offset));
+  EXPECT_TRUE(reader->SetSeekOffset(0)) << reader->m_lastError;
+  EXPECT_EQ("/a", ReadOne(*reader).fileName);
+  // Back to the same place through the offset taken there.
+  ASSERT_TRUE(reader->SetSeekOffset(Record("/a").size() + 1));
+  EXPECT_EQ("/b", ReadOne(*reader).fileName);
+}
+
+TEST_F(Checkpoint, OffsetIsRefusedBeforeOpenAndOnAFailedStream) {
+  uint64_t offset = kUntouched;
+  VivodStubCollectReader unopened(Args());
+  EXPECT_FALSE(unopened.GetSeekOffset(offset));
+  EXPECT_EQ("Call Initialize() and Open() first.", unopened.m_lastError);
+  WriteCollectFile(Record("/a") + "\n");
+  ASSERT_TRUE(unopened.Initialize(WriteInputList("/etc/passwd\n")));
+  EXPECT_FALSE(unopened.GetSeekOffset(offset));
+  EXPECT_EQ("Call Initialize() and Open() first.", unopened.m_lastError);
+
+  auto ended = OpenReader(Record("/a") + "\n");
+  EXPECT_EQ(1, ReadOne(*ended).result);
+  EXPECT_EQ(0, ReadOne(*ended).result);
+  EXPECT_FALSE(ended->GetSeekOffset(offset));
+  EXPECT_EQ("Read offset not available.", ended->m_lastError);
+
+  auto sunk = OpenReader(Record("/a") + "\n");
+  EXPECT_FALSE(sunk->SetSeekOffset(uint64_t{1} << 63));
+  EXPECT_FALSE(sunk->GetSeekOffset(offset));
+  EXPECT_EQ("Read offset not available.", sunk->m_lastError);
+  EXPECT_EQ(kUntouched, offset);  // written only on success
+}
+
+}  // namespace
