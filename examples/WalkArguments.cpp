@@ -123,6 +123,8 @@ Command ParseArguments(int argc, char** argv) {
     }
     if (arg == "-v" || arg == "--verbose") {
       options.verbose = true;
+    } else if (arg == "--offsets") {
+      options.offsets = true;
     } else if (arg == "--index-cache") {
       options.indexCache = true;
     } else if (arg == "--convert") {
@@ -158,7 +160,8 @@ void PrintHelp(std::ostream& out) {
       << "\n"
       << "Walks the collect file for INPUT, a list of archived files (one\n"
       << "absolute path per line), printing the file name of every record and\n"
-      << "then a summary. The index service writes the collect file\n"
+      << "then a summary that ends with the offset where a later --offset run\n"
+      << "would go on. The index service writes the collect file\n"
       << "WORK_DIR/PREFIX_NUMBER.lmf on first use; later runs reuse it as it\n"
       << "stands and say so on standard error, so delete it after changing INPUT.\n"
       << "\n"
@@ -175,6 +178,8 @@ void PrintHelp(std::ostream& out) {
       << "  --index-cache      ask the index service for its cache\n"
       << "  --offset N         start at byte N of the collect file (the first\n"
       << "                     byte of a record)\n"
+      << "  --offsets          print each record's offset, and a TAB, before\n"
+      << "                     its name; --offset with it resumes at that record\n"
       << "  -v, --verbose      print a TAB and the raw record after each name\n"
       << "  -h, --help         print this text\n"
       << "\n"

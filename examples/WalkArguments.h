@@ -28,6 +28,7 @@ struct WalkOptions {
   int32_t fieldCount = 0;             // the names in `fields` unless given
   bool indexCache = false;
   std::optional<uint64_t> offset;     // unset: no seek at all
+  bool offsets = false;               // print each record's offset
   bool verbose = false;
 };
 

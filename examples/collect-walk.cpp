@@ -40,6 +40,7 @@ int Failed(const char* operation, const VivodStubCollectReader& reader);
 struct Tally {
   unsigned long records = 0;
   unsigned long skipped = 0;
+  uint64_t nextOffset = 0;  // where a later walk would go on
   std::vector<std::pair<std::string, unsigned long>> reasons;
 
   void Skip(const std::string& reason) {
@@ -55,11 +56,11 @@ struct Tally {
 };
 
 void PrintSummary(const Tally& tally) {
-  std::cout << "records: " << tally.records << '\n'
-            << "skipped: " << tally.skipped << '\n';
   for (const auto& [reason, count] : tally.reasons) {
-    std::cout << "  " << count << " x " << reason << '\n';
+    std::cout << "skipped " << count << " x: " << reason << '\n';
   }
+  std::cout << "records: " << tally.records << ", skipped: " << tally.skipped
+            << ", next offset: " << tally.nextOffset << '\n';
 }
 
 int Walk(const WalkOptions& options) {
@@ -87,13 +88,21 @@ int Walk(const WalkOptions& options) {
     return Failed("SetSeekOffset", reader);
   }
 
-  // After a successful Open, -1 always means a consumed, skipped line.
+  // After a successful Open, -1 always means a consumed, skipped line. The
+  // offset taken before each GetItem is where that call starts reading;
+  // the one taken before the final 0 is where a later walk would go on.
   Tally tally;
   std::string name;
   std::string line;
-  for (int result; (result = reader.GetItem(name, line)) != 0;) {
+  for (;;) {
+    uint64_t start = 0;
+    if (!reader.GetSeekOffset(start)) return Failed("GetSeekOffset", reader);
+    tally.nextOffset = start;
+    const int result = reader.GetItem(name, line);
+    if (result == 0) break;
     if (result == 1) {
       ++tally.records;
+      if (options.offsets) std::cout << start << '\t';
       std::cout << name;
       if (options.verbose) std::cout << '\t' << line;
       std::cout << '\n';
@@ -223,10 +232,12 @@ std::string UnusableArgument(const WalkOptions& options, bool collectFileThere) 
 }
 
 // Whether ProcessStubCollectFile writes a path for `line` (without its line
-// feed): one trailing CR or TAB is dropped, the path is the text after the
-// first delimiter up to the last ':' after it, and an empty path is not
-// written.
+// feed): a line over 16 MiB yields none, one trailing CR or TAB is dropped,
+// the path is the text after the first delimiter up to the last ':' after
+// it, and an empty path is not written.
 bool YieldsPath(std::string_view line, char delimiter) {
+  constexpr std::size_t kLongestStubLine = std::size_t{16} * 1024 * 1024;
+  if (line.size() > kLongestStubLine) return false;
   if (!line.empty() && (line.back() == '\r' || line.back() == '\t')) line.remove_suffix(1);
   const std::size_t split = line.find(delimiter);
   if (split == std::string_view::npos) return false;

@@ -127,6 +127,12 @@ TEST_F(CollectWalk, ConversionCountsThePathsWrittenWhereverTheyGo) {
     EXPECT_EQ(0, redirected.status);
     EXPECT_EQ(paths + count, redirected.out);
   }
+  // The conversion passes over a line this long.
+  WriteFile(Path("long.txt"), "17,/" + std::string(std::size_t{16} << 20, 'x') + "\n17,/a:1\n");
+  ASSERT_EQ(0, Walk("--convert long.txt paths.txt comma").status);
+  ASSERT_EQ("/a\n", ReadFile(Path("paths.txt")));
+  EXPECT_EQ("paths written: 1\n", Walk("--convert long.txt /dev/null comma").out);
+
   const Outcome fromPipe = Shell("cat stubs.txt | WALK --convert /dev/stdin paths.txt comma");
   EXPECT_EQ(0, fromPipe.status);
   EXPECT_EQ("paths written: not counted, INPUT is not a regular file\n", fromPipe.out);
@@ -204,6 +210,50 @@ TEST_F(CollectWalk, ReusedCollectFileIsAnnouncedOnStandardError) {
 
   const Outcome elsewhere = Walk("--work-dir " + Quote(m_dir.path()) + " " + second);
   EXPECT_EQ("reusing existing collect file " + Path("collect_1.lmf") + "\n", elsewhere.err);
+}
+
+std::string Record(const std::string& name) { return "1,2,3,4," + name + ",1,\"m\""; }
+
+TEST_F(CollectWalk, OffsetsResumeAtEveryRecordAndAfterTheLast) {
+  // Written by hand and reused as it stands: skipped lines, a CRLF line, a
+  // quoted name with a comma, and a last line without a line feed.
+  const std::vector<std::string> lines = {
+      Record("/a"), "", "1,2,short", Record("/b") + "\r", Record("\"/c,d\""), Record("/e")};
+  std::string collect;
+  std::vector<uint64_t> starts;
+  for (const std::string& line : lines) {
+    starts.push_back(collect.size());
+    collect += line + "\n";
+  }
+  collect.pop_back();
+  WriteFile(Path("collect_1.lmf"), collect);
+  const std::string list = ArchivedList("list.txt", {"a.txt"});
+  const std::vector<std::string> names = {"/a", "/b", "/c,d", "/e"};
+  const std::vector<uint64_t> nameStarts = {starts[0], starts[3], starts[4], starts[5]};
+  const std::string summaryEnd = ", next offset: " + std::to_string(collect.size()) + "\n";
+
+  const Outcome whole = Walk("--offsets " + list);
+  ASSERT_EQ(0, whole.status) << whole.err;
+  std::string expected;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    expected += std::to_string(nameStarts[i]) + "\t" + names[i] + "\n";
+  }
+  EXPECT_EQ(0u, whole.out.find(expected)) << whole.out;
+  EXPECT_NE(std::string::npos, whole.out.find("records: 4, skipped: 2" + summaryEnd));
+
+  // Resumed at each record's offset: the rest of the first walk, word for word.
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    SCOPED_TRACE(names[i]);
+    const Outcome resumed =
+        Walk("--offsets --offset " + std::to_string(nameStarts[i]) + " " + list);
+    EXPECT_EQ(0, resumed.status);
+    const std::string rest = expected.substr(expected.find(std::to_string(nameStarts[i]) + "\t"));
+    EXPECT_EQ(0u, resumed.out.find(rest)) << resumed.out;
+    EXPECT_NE(std::string::npos, resumed.out.find(summaryEnd)) << resumed.out;
+  }
+  const Outcome atEnd = Walk("--offset " + std::to_string(collect.size()) + " " + list);
+  EXPECT_EQ(0, atEnd.status);
+  EXPECT_NE(std::string::npos, atEnd.out.find("records: 0, skipped: 0" + summaryEnd));
 }
 
 struct UnusableCase {
