@@ -88,15 +88,21 @@ int Walk(const WalkOptions& options) {
     return Failed("SetSeekOffset", reader);
   }
 
-  // After a successful Open, -1 always means a consumed, skipped line. The
-  // offset taken before each GetItem is where that call starts reading;
+  // The offset taken before each GetItem is where that call starts reading;
   // the one taken before the final 0 is where a later walk would go on.
   Tally tally;
   std::string name;
   std::string line;
+  std::string lastSkip;  // m_lastError of the latest -1
   for (;;) {
     uint64_t start = 0;
-    if (!reader.GetSeekOffset(start)) return Failed("GetSeekOffset", reader);
+    if (!reader.GetSeekOffset(start)) {
+      // Before GetItem returns 0, only a read error fails the stream, and
+      // the -1 that reported it said why.
+      if (lastSkip.empty()) return Failed("GetSeekOffset", reader);
+      std::cerr << kProgram << ": GetItem failed: " << lastSkip << '\n';
+      return kExitLibraryFailure;
+    }
     tally.nextOffset = start;
     const int result = reader.GetItem(name, line);
     if (result == 0) break;
@@ -106,8 +112,9 @@ int Walk(const WalkOptions& options) {
       std::cout << name;
       if (options.verbose) std::cout << '\t' << line;
       std::cout << '\n';
-    } else {
-      tally.Skip(reader.m_lastError);
+    } else {  // a consumed line, or a read error that ends the walk
+      lastSkip = reader.m_lastError;
+      tally.Skip(lastSkip);
     }
   }
   std::cout << "collect file: " << collectPath << '\n';

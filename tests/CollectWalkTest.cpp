@@ -169,11 +169,23 @@ TEST_F(CollectWalk, ArgumentErrorsGiveOneUsageLineAndStatusTwo) {
   EXPECT_NE(std::string::npos, statusSection.find("0  done"));
   EXPECT_NE(std::string::npos, statusSection.find("1  a library failure"));
   EXPECT_NE(std::string::npos, statusSection.find("2  bad arguments"));
+}
 
-  const Outcome libraryFailure = Walk(Path("missing-list.txt"));
-  EXPECT_EQ(1, libraryFailure.status);
+TEST_F(CollectWalk, LibraryFailuresGiveTheLibrarysMessageAndStatusOne) {
+  const Outcome missingInput = Walk(Path("missing-list.txt"));
+  EXPECT_EQ(1, missingInput.status);
   EXPECT_EQ("collect-walk: Initialize failed: Input file is empty or not present.\n",
-            libraryFailure.err);
+            missingInput.err);
+
+  // Reading /proc/self/mem at offset 0 fails with EIO: a read error in the
+  // middle of a walk, which the reader reports once and then ends.
+  const std::string list = ArchivedList("list.txt", {"a.txt"});
+  ASSERT_EQ(0, ::symlink("/proc/self/mem", Path("collect_1.lmf").c_str()));
+  const Outcome readError = Walk(list);
+  EXPECT_EQ(1, readError.status);
+  EXPECT_EQ("reusing existing collect file ./collect_1.lmf\n"
+            "collect-walk: GetItem failed: Failed to read collect file ./collect_1.lmf\n",
+            readError.err);
 }
 
 TEST_F(CollectWalk, FieldsAloneTakeTheirNamesAsTheFieldCount) {
