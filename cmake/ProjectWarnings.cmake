@@ -9,7 +9,3 @@ target_compile_options(vscr_warnings INTERFACE
 add_library(vscr_strict_warnings INTERFACE)
 target_link_libraries(vscr_strict_warnings INTERFACE vscr_warnings)
 target_compile_options(vscr_strict_warnings INTERFACE -Wconversion -Wsign-conversion)
-
-# Every target that takes our warning policy is also built with the
-# sanitizers when they are on.
-target_link_libraries(vscr_warnings INTERFACE vscr_sanitizers)

@@ -1,5 +1,6 @@
 # Sanitizer and fuzzing builds. Both are opt-in and reach our own targets
-# only, through the vscr_sanitizers interface target.
+# only: each of them links the vscr_sanitizers interface target, beside
+# (not through) the warning policy.
 option(VSCR_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 option(VSCR_BUILD_FUZZERS "Build the fuzz targets with libFuzzer (clang only)" OFF)
 

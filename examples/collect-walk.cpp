@@ -1,215 +1,46 @@
 // collect-walk: an example host for libVivodStubCollectReader. It walks the
 // collect file for a list of archived files, or converts a stub collect file
 // into a plain list of paths. Run it without arguments for a demonstration
-// on the shipped sample.
+// on the shipped sample, and with --help for its options.
+//
+// Walk() and Convert() below are the two uses of the library; the rest of
+// this file only checks what an operator gave, and WalkArguments.cpp reads
+// the command line.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
-#include <limits>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "VivodStubCollectReader.h"
+#include "WalkArguments.h"
 
 namespace {
 
-constexpr char kProgram[] = "collect-walk";
-// GetItem answers this without consuming anything, so retrying never ends.
-constexpr char kNotReadyMessage[] = "Call Initialize() and Open() first.";
-
-struct WalkOptions {
-  std::string inputFile;
-  std::string workDir = ".";
-  std::string prefix = "collect";
-  uint32_t number = 1;
-  std::string jobId = "example-job";  // the index service refuses an empty one
-  std::string fields;                 // empty: the reader's default list
-  int32_t fieldCount = 0;
-  bool indexCache = false;
-  std::optional<uint64_t> offset;     // unset: no seek at all
-  bool verbose = false;
-};
-
-struct ConvertOptions {
-  std::string inputFile;
-  std::string outputFile;
-  char delimiter = ',';
-};
-
-enum class Mode { kSample, kWalk, kConvert, kHelp, kBadUsage };
-
-struct Command {
-  Mode mode = Mode::kWalk;
-  WalkOptions walk;
-  ConvertOptions convert;
-  std::string error;  // for kBadUsage
-};
-
-void PrintUsage(std::ostream& out) {
-  out << "usage: " << kProgram << " [options] INPUT\n"
-      << "       " << kProgram << " --convert INPUT OUTPUT DELIM\n"
-      << "       " << kProgram << "\n"
-      << "\n"
-      << "Walks the collect file for INPUT, a list of archived files (one\n"
-      << "absolute path per line), printing the file name of every record and\n"
-      << "then a summary. The index service writes the collect file\n"
-      << "WORK_DIR/PREFIX_NUMBER.lmf on first use; later runs reuse it as it\n"
-      << "stands, so delete it after changing INPUT.\n"
-      << "\n"
-      << "options:\n"
-      << "  --work-dir DIR     directory of the collect file (default: .)\n"
-      << "  --prefix P         collect file prefix (default: collect)\n"
-      << "  --number N         collect file number (default: 1)\n"
-      << "  --job-id J         job id for the index service (default: example-job)\n"
-      << "  --fields LIST      comma-separated record fields (default: the\n"
-      << "                     reader's seven); the file name must be third\n"
-      << "                     from the end\n"
-      << "  --field-count N    number of names in --fields\n"
-      << "  --index-cache      ask the index service for its cache\n"
-      << "  --offset N         start at byte N of the collect file (the first\n"
-      << "                     byte of a record)\n"
-      << "  -v, --verbose      print a TAB and the raw record after each name\n"
-      << "  -h, --help         print this text\n"
-      << "\n"
-      << "--convert writes the path of every usable line of the stub collect\n"
-      << "file INPUT to OUTPUT, one per line. DELIM is one character, or tab,\n"
-      << "\\t or comma. For the shipped stub sample:\n"
-      << "  " << kProgram << " --convert " << COLLECT_WALK_STUB_SAMPLE
-      << " /tmp/paths.txt comma\n"
-      << "\n"
-      << "Without arguments, walks the shipped sample " << COLLECT_WALK_SAMPLE
-      << "\nverbosely in a temporary work directory that is removed afterwards.\n";
-}
-
-Command BadUsage(std::string error) {
-  Command command;
-  command.mode = Mode::kBadUsage;
-  command.error = std::move(error);
-  return command;
-}
-
-// Decimal digits only: strtoull alone would accept signs and blanks, and
-// turn "-1" into a huge number.
-template <typename T>
-bool ParseNumber(const std::string& text, T* value) {
-  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
-    return false;
-  }
-  errno = 0;
-  const unsigned long long parsed = std::strtoull(text.c_str(), nullptr, 10);
-  if (errno == ERANGE ||
-      parsed > static_cast<unsigned long long>(std::numeric_limits<T>::max())) {
-    return false;
-  }
-  *value = static_cast<T>(parsed);
-  return true;
-}
-
-std::optional<char> ParseDelimiter(const std::string& word) {
-  if (word == "tab" || word == "\\t") return '\t';
-  if (word == "comma") return ',';
-  if (word.size() == 1) return word[0];
-  return std::nullopt;
-}
-
-Command ParseConvert(const std::vector<std::string>& args) {
-  if (args.size() != 4) return BadUsage("--convert takes exactly INPUT OUTPUT DELIM");
-  const std::optional<char> delimiter = ParseDelimiter(args[3]);
-  if (!delimiter) return BadUsage("DELIM must be one character, tab, \\t or comma: " + args[3]);
-  Command command;
-  command.mode = Mode::kConvert;
-  command.convert = {args[1], args[2], *delimiter};
-  return command;
-}
-
-// Sets the walk option `name` from `value`. False for an unknown option or a
-// bad value; `error` says which.
-bool SetValueOption(const std::string& name, const std::string& value,
-                    WalkOptions* options, std::string* error) {
-  bool numberOk = true;
-  if (name == "--work-dir") {
-    options->workDir = value;
-  } else if (name == "--prefix") {
-    options->prefix = value;
-  } else if (name == "--job-id") {
-    options->jobId = value;
-  } else if (name == "--fields") {
-    options->fields = value;
-  } else if (name == "--number") {
-    numberOk = ParseNumber(value, &options->number);
-  } else if (name == "--field-count") {
-    numberOk = ParseNumber(value, &options->fieldCount);
-  } else if (name == "--offset") {
-    uint64_t offset = 0;
-    numberOk = ParseNumber(value, &offset);
-    if (numberOk) options->offset = offset;
-  } else {
-    *error = "unknown option " + name;
-    return false;
-  }
-  if (!numberOk) *error = name + " needs a non-negative decimal number, not '" + value + "'";
-  return numberOk;
-}
-
-bool TakesValue(const std::string& name) {
-  for (const char* option : {"--work-dir", "--prefix", "--number", "--job-id",
-                             "--fields", "--field-count", "--offset"}) {
-    if (name == option) return true;
-  }
-  return false;
-}
-
-Command ParseArguments(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  Command command;
-  if (args.empty()) {
-    command.mode = Mode::kSample;
-    return command;
-  }
-  if (args[0] == "--convert") return ParseConvert(args);
-  WalkOptions& options = command.walk;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "-h" || arg == "--help") {
-      command.mode = Mode::kHelp;
-      return command;
-    }
-    if (arg == "-v" || arg == "--verbose") {
-      options.verbose = true;
-    } else if (arg == "--index-cache") {
-      options.indexCache = true;
-    } else if (arg == "--convert") {
-      return BadUsage("--convert must be the first argument");
-    } else if (TakesValue(arg)) {
-      if (i + 1 == args.size()) return BadUsage(arg + " needs a value");
-      std::string error;
-      if (!SetValueOption(arg, args[++i], &options, &error)) return BadUsage(error);
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return BadUsage("unknown option " + arg);
-    } else if (!options.inputFile.empty()) {
-      return BadUsage("only one INPUT file, got '" + options.inputFile + "' and '" + arg + "'");
-    } else {
-      options.inputFile = arg;
-    }
-  }
-  if (options.inputFile.empty()) return BadUsage("no INPUT file given");
-  return command;
-}
-
-int Failed(const char* operation, const VivodStubCollectReader& reader) {
-  std::cerr << kProgram << ": " << operation << " failed: " << reader.m_lastError << '\n';
-  return 1;
-}
+VivodStubCollectReaderInitArgs MakeInitArgs(const WalkOptions& options);
+std::string CollectFilePath(const WalkOptions& options);
+std::string UnusableArgument(const WalkOptions& options, bool collectFileThere);
+std::optional<unsigned long> CountPathLines(const std::string& stubFile, char delimiter);
+void MoveStdoutPastOutput(const std::string& outputFile);
+bool PathExists(const std::string& path);
+int Failed(const char* operation, const VivodStubCollectReader& reader);
 
 // Skipped records grouped by reason, in the order the reasons first came up.
 struct Tally {
   unsigned long records = 0;
   unsigned long skipped = 0;
+  uint64_t nextOffset = 0;  // where a later walk would go on
   std::vector<std::pair<std::string, unsigned long>> reasons;
 
   void Skip(const std::string& reason) {
@@ -225,28 +56,30 @@ struct Tally {
 };
 
 void PrintSummary(const Tally& tally) {
-  std::cout << "records: " << tally.records << '\n'
-            << "skipped: " << tally.skipped << '\n';
   for (const auto& [reason, count] : tally.reasons) {
-    std::cout << "  " << count << " x " << reason << '\n';
+    std::cout << "skipped " << count << " x: " << reason << '\n';
   }
-}
-
-VivodStubCollectReaderInitArgs MakeInitArgs(const WalkOptions& options) {
-  VivodStubCollectReaderInitArgs args;
-  args.collectFileNumber = options.number;
-  args.workDir = options.workDir;
-  args.collectFilePrefix = options.prefix;
-  args.fieldList = options.fields;
-  args.fieldCount = options.fieldCount;
-  args.jobId = options.jobId;
-  return args;
+  std::cout << "records: " << tally.records << ", skipped: " << tally.skipped
+            << ", next offset: " << tally.nextOffset << '\n';
 }
 
 int Walk(const WalkOptions& options) {
+  // The library reports a missing or unwritable work dir, a directory as
+  // INPUT and an impossible prefix alike, as a failed lookup; an operator
+  // is better served by hearing which it is before anything runs.
+  const std::string collectPath = CollectFilePath(options);
+  const bool collectFileThere = PathExists(collectPath);
+  const std::string unusable = UnusableArgument(options, collectFileThere);
+  if (!unusable.empty()) {
+    std::cerr << kProgram << ": " << unusable << '\n';
+    return kExitBadArguments;
+  }
+
   VivodStubCollectReader reader(MakeInitArgs(options));
   reader.m_useIndexCache = options.indexCache;
   if (!reader.Initialize(options.inputFile)) return Failed("Initialize", reader);
+  // A collect file is reused as it stands, whatever INPUT now lists.
+  if (collectFileThere) std::cerr << "reusing existing collect file " << collectPath << '\n';
   // A fresh reader has no message, so one left by a successful Initialize
   // is a note (an empty collect file), not a failure.
   if (!reader.m_lastError.empty()) std::cout << "note: " << reader.m_lastError << '\n';
@@ -254,24 +87,39 @@ int Walk(const WalkOptions& options) {
   if (options.offset && !reader.SetSeekOffset(*options.offset)) {
     return Failed("SetSeekOffset", reader);
   }
+
+  // The offset taken before each GetItem is where that call starts reading;
+  // the one taken before the final 0 is where a later walk would go on.
   Tally tally;
   std::string name;
   std::string line;
-  for (int result; (result = reader.GetItem(name, line)) != 0;) {
+  std::string lastSkip;  // m_lastError of the latest -1
+  for (;;) {
+    uint64_t start = 0;
+    if (!reader.GetSeekOffset(start)) {
+      // Before GetItem returns 0, only a read error fails the stream, and
+      // the -1 that reported it said why.
+      if (lastSkip.empty()) return Failed("GetSeekOffset", reader);
+      std::cerr << kProgram << ": GetItem failed: " << lastSkip << '\n';
+      return kExitLibraryFailure;
+    }
+    tally.nextOffset = start;
+    const int result = reader.GetItem(name, line);
+    if (result == 0) break;
     if (result == 1) {
       ++tally.records;
+      if (options.offsets) std::cout << start << '\t';
       std::cout << name;
       if (options.verbose) std::cout << '\t' << line;
       std::cout << '\n';
-    } else if (reader.m_lastError == kNotReadyMessage) {
-      return Failed("GetItem", reader);
-    } else {
-      tally.Skip(reader.m_lastError);  // that line is consumed; go on
+    } else {  // a consumed line, or a read error that ends the walk
+      lastSkip = reader.m_lastError;
+      tally.Skip(lastSkip);
     }
   }
-  std::cout << "collect file: " << options.workDir << '/' << reader.m_dstFileName << '\n';
+  std::cout << "collect file: " << collectPath << '\n';
   PrintSummary(tally);
-  return 0;
+  return kExitDone;
 }
 
 int Convert(const ConvertOptions& options) {
@@ -280,8 +128,17 @@ int Convert(const ConvertOptions& options) {
                                      options.delimiter)) {
     return Failed("ProcessStubCollectFile", reader);
   }
-  std::cout << "paths written: " << reader.CountLines(options.outputFile.c_str()) << '\n';
-  return 0;
+  // OUTPUT may be a pipe (even our own standard output) or /dev/null, so the
+  // paths are counted from what went in, never read back from OUTPUT.
+  const std::optional<unsigned long> paths =
+      CountPathLines(options.inputFile, options.delimiter);
+  MoveStdoutPastOutput(options.outputFile);
+  if (paths) {
+    std::cout << "paths written: " << *paths << '\n';
+  } else {
+    std::cout << "paths written: not counted, INPUT is not a regular file\n";
+  }
+  return kExitDone;
 }
 
 // The demonstration works in a directory of its own, so that it neither
@@ -294,7 +151,7 @@ int RunSample() {
   if (::mkdtemp(workDir.data()) == nullptr) {
     std::cerr << kProgram << ": mkdtemp failed for " << pattern << ": "
               << std::strerror(errno) << '\n';
-    return 1;
+    return kExitLibraryFailure;
   }
   WalkOptions options;
   options.inputFile = COLLECT_WALK_SAMPLE;
@@ -308,10 +165,124 @@ int RunSample() {
   if (error) {
     std::cerr << kProgram << ": could not remove " << options.workDir << ": "
               << error.message() << '\n';
-    return status != 0 ? status : 1;
+    return status != kExitDone ? status : kExitLibraryFailure;
   }
   std::cout << "removed " << options.workDir << '\n';
   return status;
+}
+
+// ---------------------------------------------------------------------------
+// Helpers of the walk and the conversion.
+
+VivodStubCollectReaderInitArgs MakeInitArgs(const WalkOptions& options) {
+  VivodStubCollectReaderInitArgs args;
+  args.collectFileNumber = options.number;
+  args.workDir = options.workDir;
+  args.collectFilePrefix = options.prefix;
+  args.fieldList = options.fields;
+  args.fieldCount = options.fieldCount;
+  args.jobId = options.jobId;
+  return args;
+}
+
+std::string CollectFileName(const WalkOptions& options) {
+  return options.prefix + "_" + std::to_string(options.number) + ".lmf";
+}
+
+// The path the reader uses: workDir + "/" + name, as its header says.
+std::string CollectFilePath(const WalkOptions& options) {
+  return options.workDir + "/" + CollectFileName(options);
+}
+
+bool PathExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The longest file name that `dir`'s file system takes.
+long NameMax(const std::string& dir) {
+  const long limit = ::pathconf(dir.c_str(), _PC_NAME_MAX);
+  return limit > 0 ? limit : NAME_MAX;
+}
+
+// Why the walk cannot use the work dir, INPUT or prefix it was given; empty
+// when it can. The work dir must be writable only when the index service
+// has to write the collect file.
+std::string UnusableArgument(const WalkOptions& options, bool collectFileThere) {
+  const std::string name = CollectFileName(options);
+  if (options.prefix.find('/') != std::string::npos) {
+    return "prefix '" + options.prefix + "' holds a '/', but the collect file " +
+           "must sit in the work dir itself";
+  }
+  if (!PathExists(options.workDir)) return "work dir " + options.workDir + " does not exist";
+  if (!IsDirectory(options.workDir)) {
+    return "work dir " + options.workDir + " is not a directory";
+  }
+  if (static_cast<long>(name.size()) > NameMax(options.workDir)) {
+    return "collect file name " + name + " is " + std::to_string(name.size()) +
+           " bytes, longer than the " + std::to_string(NameMax(options.workDir)) +
+           " the file system of " + options.workDir + " allows; shorten the prefix";
+  }
+  if (IsDirectory(options.inputFile)) {
+    return "INPUT " + options.inputFile + " is a directory, not a list of archived files";
+  }
+  if (!collectFileThere && ::access(options.workDir.c_str(), W_OK | X_OK) != 0) {
+    return "work dir " + options.workDir + " is not writable, so the collect file " +
+           name + " cannot be written there";
+  }
+  return std::string();
+}
+
+// Whether ProcessStubCollectFile writes a path for `line` (without its line
+// feed): a line over 16 MiB yields none, one trailing CR or TAB is dropped,
+// the path is the text after the first delimiter up to the last ':' after
+// it, and an empty path is not written.
+bool YieldsPath(std::string_view line, char delimiter) {
+  constexpr std::size_t kLongestStubLine = std::size_t{16} * 1024 * 1024;
+  if (line.size() > kLongestStubLine) return false;
+  if (!line.empty() && (line.back() == '\r' || line.back() == '\t')) line.remove_suffix(1);
+  const std::size_t split = line.find(delimiter);
+  if (split == std::string_view::npos) return false;
+  const std::string_view rest = line.substr(split + 1);
+  return !rest.empty() && rest.rfind(':') != 0;
+}
+
+// The paths ProcessStubCollectFile writes for `stubFile`. Unset when the file
+// is no regular file, which might not give its lines a second time.
+std::optional<unsigned long> CountPathLines(const std::string& stubFile, char delimiter) {
+  struct stat info {};
+  if (::stat(stubFile.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  std::ifstream in(stubFile, std::ios::binary);
+  if (!in) return std::nullopt;
+  unsigned long paths = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (YieldsPath(line, delimiter)) ++paths;
+  }
+  if (in.bad()) return std::nullopt;
+  return paths;
+}
+
+// When OUTPUT is the file our standard output goes to (/dev/stdout
+// redirected to a file), the library wrote it through a descriptor of its
+// own; without this, our next line would overwrite its first paths.
+void MoveStdoutPastOutput(const std::string& outputFile) {
+  struct stat out {};
+  struct stat written {};
+  if (::fstat(STDOUT_FILENO, &out) != 0 || !S_ISREG(out.st_mode)) return;
+  if (::stat(outputFile.c_str(), &written) != 0) return;
+  if (out.st_dev != written.st_dev || out.st_ino != written.st_ino) return;
+  std::cout.flush();
+  ::lseek(STDOUT_FILENO, 0, SEEK_END);
+}
+
+int Failed(const char* operation, const VivodStubCollectReader& reader) {
+  std::cerr << kProgram << ": " << operation << " failed: " << reader.m_lastError << '\n';
+  return kExitLibraryFailure;
 }
 
 }  // namespace
@@ -326,12 +297,11 @@ int main(int argc, char** argv) {
     case Mode::kConvert:
       return Convert(command.convert);
     case Mode::kHelp:
-      PrintUsage(std::cout);
-      return 0;
+      PrintHelp(std::cout);
+      return kExitDone;
     case Mode::kBadUsage:
       break;
   }
-  std::cerr << kProgram << ": " << command.error << "\n\n";
-  PrintUsage(std::cerr);
-  return 2;
+  PrintBadUsage(std::cerr, command.error);
+  return kExitBadArguments;
 }

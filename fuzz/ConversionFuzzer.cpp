@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "TestFiles.h"
 #include "VivodStubCollectReader.h"
 #include "standins/EvDebugControl.h"
 
@@ -42,9 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   ByteReader in(data, size);
   const char delimiter = static_cast<char>(in.Byte());
   const std::string input = in.Rest();
-  const std::string inputPath = ScratchDir() + "/stubs.txt";
-  const std::string outputPath = ScratchDir() + "/paths.txt";
-  WriteWholeFile(inputPath, input);
+  const std::string inputPath = ProcessTempDir().File("stubs.txt");
+  const std::string outputPath = ProcessTempDir().File("paths.txt");
+  WriteFile(inputPath, input);
 
   VivodStubCollectReader reader{VivodStubCollectReaderInitArgs()};
   standin::StartDebugCapture();
@@ -56,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::vector<std::string> paths = ModelPaths(input, delimiter);
   std::string expected;
   for (const std::string& path : paths) expected += path + "\n";
-  FUZZ_CHECK(ReadWholeFile(outputPath) == expected);
+  FUZZ_CHECK(ReadFile(outputPath) == expected);
 
   FUZZ_CHECK(events.size() == paths.size() + 2);
   FUZZ_CHECK(events.front().kind == "construct" && events.back().kind == "destroy");

@@ -1,5 +1,5 @@
-// Helpers shared by the fuzz targets: taking an input apart, and a scratch
-// directory for the files the library reads and writes.
+// Helpers shared by the fuzz targets: taking an input apart, and stopping
+// at a broken invariant. Scratch files come from TestFiles.h.
 #ifndef FUZZ_FUZZSUPPORT_H_
 #define FUZZ_FUZZSUPPORT_H_
 
@@ -30,12 +30,6 @@ class ByteReader {
   std::size_t m_size;
   std::size_t m_pos = 0;
 };
-
-// A directory of this process, made on first use and removed at exit.
-const std::string& ScratchDir();
-
-void WriteWholeFile(const std::string& path, const std::string& bytes);
-std::string ReadWholeFile(const std::string& path);
 
 // Stops the process with a message that names the broken invariant.
 [[noreturn]] void Violated(const char* invariant);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "TestFiles.h"
 #include "VivodStubCollectReader.h"
 
 namespace {
@@ -88,14 +89,14 @@ void DriveReader(VivodStubCollectReader* reader, const std::vector<Call>& calls,
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   ByteReader in(data, size);
   VivodStubCollectReaderInitArgs args;
-  args.workDir = ScratchDir();
+  args.workDir = ProcessTempDir().path();
   args.collectFilePrefix = "fuzz";
   args.collectFileNumber = 1;
   ChooseFields(in.Byte(), &args);
   const std::vector<Call> calls = ChooseCalls(&in);
   const std::string file = in.Rest();
   const std::string collectPath = args.workDir + "/fuzz_1.lmf";
-  WriteWholeFile(collectPath, file);
+  WriteFile(collectPath, file);
 
   VivodStubCollectReader reader(args);
   const bool usableCount = args.fieldList.empty() || args.fieldCount >= 3;

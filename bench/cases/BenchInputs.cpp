@@ -4,51 +4,21 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <stdexcept>
 
 #include "RecordGenerator.h"
+#include "TestFiles.h"
 
 namespace bench {
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr uint64_t kLines = 200'000;
-
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string name = (fs::temp_directory_path() / "vscr-benchmarks-XXXXXX").string();
-    if (::mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    m_path = name;
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    fs::remove_all(m_path, ignored);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  std::string File(const std::string& name) const { return (m_path / name).string(); }
-
- private:
-  fs::path m_path;
-};
-
-const ScratchDir& Scratch() {
-  static const ScratchDir dir;
-  return dir;
-}
 
 enum class Kind { kCollect, kStub };
 
 InputFile Generate(Kind kind, uint64_t seed, const std::string& name) {
   RecordGenerator generator(seed);
   InputFile file;
-  file.path = Scratch().File(name);
+  file.path = ProcessTempDir().File(name);
   std::string text;
   for (uint64_t i = 0; i < kLines; ++i) {
     file.lineStarts.push_back(text.size());
@@ -58,9 +28,7 @@ InputFile Generate(Kind kind, uint64_t seed, const std::string& name) {
       generator.AppendStubLine(&text);
     }
   }
-  std::ofstream out(file.path, std::ios::binary);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  if (!out.flush()) throw std::runtime_error("cannot write " + file.path);
+  WriteFile(file.path, text);
   file.lines = kLines;
   file.bytes = text.size();
   return file;
@@ -78,7 +46,7 @@ const InputFile& StubInput() {
   return file;
 }
 
-std::string ScratchPath(const std::string& name) { return Scratch().File(name); }
+std::string ScratchPath(const std::string& name) { return ProcessTempDir().File(name); }
 
 StderrToNull::StderrToNull() : m_saved(::dup(STDERR_FILENO)) {
   std::fflush(stderr);

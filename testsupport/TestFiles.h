@@ -1,6 +1,8 @@
-// Temporary directories and whole-file reads and writes for tests.
-#ifndef TESTS_TESTFILES_H_
-#define TESTS_TESTFILES_H_
+// Temporary directories and whole-file reads and writes, for the tests, the
+// fuzz targets and the benchmarks alike. Failures throw std::runtime_error:
+// a test reports it, and a fuzz target or benchmark stops with it.
+#ifndef TESTSUPPORT_TESTFILES_H_
+#define TESTSUPPORT_TESTFILES_H_
 
 #include <string>
 
@@ -19,8 +21,13 @@ class TempDir {
   std::string m_path;
 };
 
+// A directory for the whole process, made on first use and removed with
+// everything in it when the process exits.
+const TempDir& ProcessTempDir();
+
 void WriteFile(const std::string& path, const std::string& bytes);
+// The bytes of the file at `path`; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
 
-#endif  // TESTS_TESTFILES_H_
+#endif  // TESTSUPPORT_TESTFILES_H_

@@ -1,8 +1,8 @@
 // The tokenizer's contract, one byte at a time and with no shortcut. The
 // stand-in's fast paths must give exactly what this gives; the tokenizer
 // test and the tokenizer fuzz target both hold it against them.
-#ifndef TESTS_REFERENCETOKENIZER_H_
-#define TESTS_REFERENCETOKENIZER_H_
+#ifndef TESTSUPPORT_REFERENCETOKENIZER_H_
+#define TESTSUPPORT_REFERENCETOKENIZER_H_
 
 #include <cstddef>
 #include <string>
@@ -58,4 +58,4 @@ inline std::vector<std::string> ReferenceSplit(const std::string& text, const To
   return fields;
 }
 
-#endif  // TESTS_REFERENCETOKENIZER_H_
+#endif  // TESTSUPPORT_REFERENCETOKENIZER_H_

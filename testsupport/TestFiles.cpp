@@ -25,6 +25,11 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() { ::nftw(m_path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS); }
 
+const TempDir& ProcessTempDir() {
+  static const TempDir dir;
+  return dir;
+}
+
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;

@@ -1,0 +1,319 @@
+// collect-walk, the example host, run as an operator runs it: through a
+// shell, with its standard output and error caught in files.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "TestFiles.h"
+
+namespace {
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+std::string Quote(const std::string& word) {
+  std::string quoted = "'";
+  for (const char c : word) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string::size_type start = 0;
+  for (std::string::size_type end; (end = text.find('\n', start)) != std::string::npos;) {
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+class CollectWalk : public ::testing::Test {
+ protected:
+  // Runs the bash command `line`, in which "WALK" stands for collect-walk,
+  // in the test's folder, and returns its status, standard output and error.
+  Outcome Shell(const std::string& line) {
+    std::string program = line;
+    program.replace(program.find("WALK"), 4, Quote(COLLECT_WALK));
+    // Not ">>": a program that writes its standard output through a second
+    // descriptor must not be saved by O_APPEND.
+    WriteFile(m_dir.File("run.sh"), "set -o pipefail\ncd " + Quote(m_dir.path()) +
+                                        "\n{ " + program + "; } > out 2> err\n");
+    const int raw = std::system(("bash " + Quote(m_dir.File("run.sh"))).c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(m_dir.File("out")),
+            ReadFile(m_dir.File("err"))};
+  }
+  Outcome Walk(const std::string& arguments) { return Shell("WALK " + arguments); }
+
+  // A list of archived files that exist, one absolute path per line.
+  std::string ArchivedList(const std::string& name, const std::vector<std::string>& files) {
+    std::string list;
+    for (const std::string& file : files) {
+      WriteFile(m_dir.File(file), file);
+      list += m_dir.File(file) + "\n";
+    }
+    WriteFile(m_dir.File(name), list);
+    return m_dir.File(name);
+  }
+
+  std::string Path(const std::string& name) const { return m_dir.File(name); }
+
+  TempDir m_dir;
+};
+
+// Lines of every kind the conversion meets, for the comma and for the TAB
+// delimiter: some yield a path, some yield none only once their trailing CR
+// or TAB is gone, and the last has no line feed.
+const std::string kStubLines =
+    "17,/data/a.txt:3\n"
+    "17,/plain\n"
+    "17,\n"
+    "\n"
+    "no delimiter at all\n"
+    "17,:5\n"
+    "17,::\n"
+    "17,/x:\r\n"
+    "17,\r\n"
+    "17,\t\n"
+    "17,\r\r\n"
+    "17,/c,d:e:f\n"
+    "17\t/tab/one:1\n"
+    "17\t/tab/two\t\n"
+    "17\t\n"
+    "17\t\t\n"
+    "17\t:x\n"
+    "17,/last:9";
+
+TEST_F(CollectWalk, ConversionCountsThePathsWrittenWhereverTheyGo) {
+  WriteFile(Path("stubs.txt"), kStubLines);
+  for (const char* delimiter : {"comma", "tab"}) {
+    SCOPED_TRACE(delimiter);
+    const std::string convert = "--convert stubs.txt ";
+    // The library's own output in a regular file is the reference.
+    ASSERT_EQ(0, Walk(convert + "paths.txt " + delimiter).status);
+    const std::string paths = ReadFile(Path("paths.txt"));
+    const std::size_t written = Lines(paths).size();
+    ASSERT_GT(written, 1u);
+    ASSERT_LT(written, Lines(kStubLines).size() / 2);
+    const std::string count = "paths written: " + std::to_string(written) + "\n";
+
+    // Our own standard output, read by a pipe: a walk that reads its output
+    // back never ends, and `timeout` says so with 124.
+    const Outcome piped =
+        Shell("timeout 20 WALK " + convert + "/dev/stdout " + delimiter + " | cat");
+    EXPECT_EQ(0, piped.status);
+    EXPECT_EQ(paths + count, piped.out);
+
+    const Outcome discarded = Walk(convert + "/dev/null " + delimiter);
+    EXPECT_EQ(0, discarded.status);
+    EXPECT_EQ(count, discarded.out);
+
+    // Standard output redirected to a file: the count follows the paths.
+    const Outcome redirected = Walk(convert + "/dev/stdout " + delimiter);
+    EXPECT_EQ(0, redirected.status);
+    EXPECT_EQ(paths + count, redirected.out);
+  }
+  // The conversion passes over a line this long.
+  WriteFile(Path("long.txt"), "17,/" + std::string(std::size_t{16} << 20, 'x') + "\n17,/a:1\n");
+  ASSERT_EQ(0, Walk("--convert long.txt paths.txt comma").status);
+  ASSERT_EQ("/a\n", ReadFile(Path("paths.txt")));
+  EXPECT_EQ("paths written: 1\n", Walk("--convert long.txt /dev/null comma").out);
+
+  const Outcome fromPipe = Shell("cat stubs.txt | WALK --convert /dev/stdin paths.txt comma");
+  EXPECT_EQ(0, fromPipe.status);
+  EXPECT_EQ("paths written: not counted, INPUT is not a regular file\n", fromPipe.out);
+}
+
+TEST_F(CollectWalk, ArgumentErrorsGiveOneUsageLineAndStatusTwo) {
+  const std::string list = ArchivedList("list.txt", {"a.txt"});
+  const std::string badCommands[] = {
+      "--bogus " + list,
+      "--field-count 4 " + list,   // nothing to count without --fields
+      "--number -1 " + list,
+      "--offset",
+      "--verbose",                  // no INPUT
+      list + " " + list,
+      "--convert stubs.txt paths.txt",
+      "--convert stubs.txt paths.txt ab",
+  };
+  for (const std::string& arguments : badCommands) {
+    SCOPED_TRACE(arguments);
+    const Outcome run = Walk(arguments);
+    EXPECT_EQ(2, run.status);
+    EXPECT_EQ("", run.out);
+    const std::vector<std::string> lines = Lines(run.err);
+    ASSERT_EQ(3u, lines.size()) << run.err;
+    EXPECT_EQ(0u, lines[0].rfind("collect-walk: ", 0));
+    EXPECT_EQ(0u, lines[1].rfind("usage: collect-walk ", 0));
+    EXPECT_NE(std::string::npos, lines[2].find("--help"));
+  }
+
+  const Outcome help = Walk("--help");
+  EXPECT_EQ(0, help.status);
+  EXPECT_EQ("", help.err);
+  const std::string statusSection = help.out.substr(help.out.find("exit status:"));
+  EXPECT_NE(std::string::npos, statusSection.find("0  done"));
+  EXPECT_NE(std::string::npos, statusSection.find("1  a library failure"));
+  EXPECT_NE(std::string::npos, statusSection.find("2  bad arguments"));
+}
+
+TEST_F(CollectWalk, LibraryFailuresGiveTheLibrarysMessageAndStatusOne) {
+  const Outcome missingInput = Walk(Path("missing-list.txt"));
+  EXPECT_EQ(1, missingInput.status);
+  EXPECT_EQ("collect-walk: Initialize failed: Input file is empty or not present.\n",
+            missingInput.err);
+
+  // Reading /proc/self/mem at offset 0 fails with EIO: a read error in the
+  // middle of a walk, which the reader reports once and then ends.
+  const std::string list = ArchivedList("list.txt", {"a.txt"});
+  ASSERT_EQ(0, ::symlink("/proc/self/mem", Path("collect_1.lmf").c_str()));
+  const Outcome readError = Walk(list);
+  EXPECT_EQ(1, readError.status);
+  EXPECT_EQ("reusing existing collect file ./collect_1.lmf\n"
+            "collect-walk: GetItem failed: Failed to read collect file ./collect_1.lmf\n",
+            readError.err);
+}
+
+TEST_F(CollectWalk, FieldsAloneTakeTheirNamesAsTheFieldCount) {
+  const std::string list = ArchivedList("list.txt", {"a.txt", "b,c.txt", "d.txt"});
+  const std::string names =
+      Path("a.txt") + "\n" + Path("b,c.txt") + "\n" + Path("d.txt") + "\n";
+  const std::string layouts[] = {
+      "arch_group_id,full_file_name,isvalid,file_size",
+      "arch_group_id,arch_file_id,full_file_name,isvalid,file_size",
+      "arch_group_id,arch_file_id,arch_file_offs,full_file_name,isvalid,file_size",
+  };
+  int number = 0;
+  for (const std::string& fields : layouts) {
+    SCOPED_TRACE(fields);
+    const Outcome run = Walk("--number " + std::to_string(++number) + " --fields " + fields +
+                         " " + list);
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(0u, run.out.find(names)) << run.out;
+  }
+}
+
+TEST_F(CollectWalk, ReusedCollectFileIsAnnouncedOnStandardError) {
+  const std::string first = ArchivedList("first.txt", {"a.txt", "b.txt"});
+  const std::string second = ArchivedList("second.txt", {"c.txt"});
+  const Outcome made = Walk(first);
+  EXPECT_EQ(0, made.status);
+  EXPECT_EQ("", made.err);
+
+  // Another INPUT, the same collect file: the old records come back.
+  const Outcome reused = Walk(second);
+  EXPECT_EQ(0, reused.status);
+  EXPECT_EQ("reusing existing collect file ./collect_1.lmf\n", reused.err);
+  EXPECT_EQ(0u, reused.out.find(Path("a.txt") + "\n" + Path("b.txt") + "\n"));
+
+  const Outcome elsewhere = Walk("--work-dir " + Quote(m_dir.path()) + " " + second);
+  EXPECT_EQ("reusing existing collect file " + Path("collect_1.lmf") + "\n", elsewhere.err);
+}
+
+std::string Record(const std::string& name) { return "1,2,3,4," + name + ",1,\"m\""; }
+
+TEST_F(CollectWalk, OffsetsResumeAtEveryRecordAndAfterTheLast) {
+  // Written by hand and reused as it stands: skipped lines, a CRLF line, a
+  // quoted name with a comma, and a last line without a line feed.
+  const std::vector<std::string> lines = {
+      Record("/a"), "", "1,2,short", Record("/b") + "\r", Record("\"/c,d\""), Record("/e")};
+  std::string collect;
+  std::vector<uint64_t> starts;
+  for (const std::string& line : lines) {
+    starts.push_back(collect.size());
+    collect += line + "\n";
+  }
+  collect.pop_back();
+  WriteFile(Path("collect_1.lmf"), collect);
+  const std::string list = ArchivedList("list.txt", {"a.txt"});
+  const std::vector<std::string> names = {"/a", "/b", "/c,d", "/e"};
+  const std::vector<uint64_t> nameStarts = {starts[0], starts[3], starts[4], starts[5]};
+  const std::string summaryEnd = ", next offset: " + std::to_string(collect.size()) + "\n";
+
+  const Outcome whole = Walk("--offsets " + list);
+  ASSERT_EQ(0, whole.status) << whole.err;
+  std::string expected;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    expected += std::to_string(nameStarts[i]) + "\t" + names[i] + "\n";
+  }
+  EXPECT_EQ(0u, whole.out.find(expected)) << whole.out;
+  EXPECT_NE(std::string::npos, whole.out.find("records: 4, skipped: 2" + summaryEnd));
+
+  // Resumed at each record's offset: the rest of the first walk, word for word.
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    SCOPED_TRACE(names[i]);
+    const Outcome resumed =
+        Walk("--offsets --offset " + std::to_string(nameStarts[i]) + " " + list);
+    EXPECT_EQ(0, resumed.status);
+    const std::string rest = expected.substr(expected.find(std::to_string(nameStarts[i]) + "\t"));
+    EXPECT_EQ(0u, resumed.out.find(rest)) << resumed.out;
+    EXPECT_NE(std::string::npos, resumed.out.find(summaryEnd)) << resumed.out;
+  }
+  const Outcome atEnd = Walk("--offset " + std::to_string(collect.size()) + " " + list);
+  EXPECT_EQ(0, atEnd.status);
+  EXPECT_NE(std::string::npos, atEnd.out.find("records: 0, skipped: 0" + summaryEnd));
+}
+
+struct UnusableCase {
+  std::string arguments;  // before INPUT
+  std::string reason;     // a part of the message
+};
+
+TEST_F(CollectWalk, UnusableWorkDirInputOrPrefixIsNamedBeforeAnyLookup) {
+  const std::string list = ArchivedList("list.txt", {"a.txt"});
+  ::mkdir(Path("work").c_str(), 0755);
+  ::mkdir(Path("locked").c_str(), 0555);
+  // The work dirs and INPUT must be reachable for the unprivileged user
+  // that root runs the program as, below.
+  ::chmod(m_dir.path().c_str(), 0755);
+  ::chmod(list.c_str(), 0644);
+  const UnusableCase cases[] = {
+      {"--work-dir " + Path("absent"), "work dir " + Path("absent") + " does not exist"},
+      {"--work-dir " + list, "work dir " + list + " is not a directory"},
+      {"--work-dir " + Path("work") + " --prefix sub/name", "prefix 'sub/name' holds a '/'"},
+      {"--work-dir " + Path("work") + " --prefix " + std::string(300, 'p'),
+       "bytes, longer than the "},
+  };
+  for (const UnusableCase& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const Outcome run = Walk(c.arguments + " " + list);
+    EXPECT_EQ(2, run.status);
+    EXPECT_NE(std::string::npos, run.err.find(c.reason)) << run.err;
+    EXPECT_EQ(std::string::npos, run.err.find("FetchIndexInfo")) << run.err;
+  }
+
+  const Outcome directoryInput = Walk("--work-dir " + Path("work") + " " + Path("work"));
+  EXPECT_EQ(2, directoryInput.status);
+  EXPECT_EQ("collect-walk: INPUT " + Path("work") +
+                " is a directory, not a list of archived files\n",
+            directoryInput.err);
+  EXPECT_FALSE(FileExists(Path("work/collect_1.lmf")));
+
+  // Root may write anywhere, so an unwritable work dir needs another user.
+  std::string asUser;
+  if (::geteuid() == 0) {
+    if (std::system("command -v setpriv > /dev/null") != 0) GTEST_SKIP() << "no setpriv";
+    asUser = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  }
+  const Outcome locked = Shell(asUser + "WALK --work-dir " + Path("locked") + " " + list);
+  EXPECT_EQ(2, locked.status);
+  EXPECT_EQ("collect-walk: work dir " + Path("locked") +
+                " is not writable, so the collect file collect_1.lmf cannot be written there\n",
+            locked.err);
+}
+
+}  // namespace

@@ -1,0 +1,1 @@
+int ParentFunction() { return 1; }
