@@ -10,13 +10,12 @@
 namespace std {
 
 // NOLINTNEXTLINE(cert-dcl58-cpp): the one libstdc++ hook we must provide.
-__attribute__((__noreturn__)) void
-__glibcxx_assert_fail(const char *file, int line, const char *function,
-                      const char *condition) noexcept {
-  std::fprintf(stderr,
-               "libVivodStubCollectReader: %s:%d: %s: Assertion '%s' failed.\n",
+__attribute__((__noreturn__)) void __glibcxx_assert_fail(const char* file, int line,
+                                                         const char* function,
+                                                         const char* condition) noexcept {
+  std::fprintf(stderr, "libVivodStubCollectReader: %s:%d: %s: Assertion '%s' failed.\n",
                file, line, function, condition);
   std::abort();
 }
 
-} // namespace std
+}  // namespace std
