@@ -10,7 +10,9 @@
 namespace std {
 
 // NOLINTNEXTLINE(cert-dcl58-cpp): the one libstdc++ hook we must provide.
-[[noreturn]] void __glibcxx_assert_fail(const char* file, int line, const char* function,
+// libstdc++ declares it first, without [[noreturn]], which clang then
+// refuses here; the GNU attribute may be repeated on any declaration.
+__attribute__((__noreturn__)) void __glibcxx_assert_fail(const char* file, int line, const char* function,
                                         const char* condition) noexcept {
   std::fprintf(stderr, "libVivodStubCollectReader: %s:%d: %s: Assertion '%s' failed.\n",
                file, line, function, condition);
