@@ -3,6 +3,7 @@
 #define TESTS_TESTFILES_H_
 
 #include <string>
+#include <vector>
 
 // A fresh directory, removed with everything in it at destruction.
 class TempDir {
@@ -22,5 +23,7 @@ class TempDir {
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
+// The names in the directory `dir`, without "." and "..", sorted.
+std::vector<std::string> SortedEntries(const std::string& dir);
 
 #endif  // TESTS_TESTFILES_H_
