@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Lists the versioned symbols that the built library needs from glibc and
 # the C++ runtime, and fails when one of them is newer than the baseline
-# the hosts' systems provide (manylinux_2_28: glibc 2.28, with the C++
-# runtime of GCC 7):
+# the hosts' systems provide (the glibc level of manylinux_2_28, and the
+# C++ runtime of GCC 7.2):
 #
 #   GLIBC_2.28   GLIBCXX_3.4.24   CXXABI_1.3.11
 #
