@@ -1,9 +1,11 @@
 #include "TestFiles.h"
 
+#include <dirent.h>
 #include <ftw.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -45,3 +47,16 @@ std::string ReadFile(const std::string& path) {
 
 bool FileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
+
+std::vector<std::string> SortedEntries(const std::string& dir) {
+  std::vector<std::string> names;
+  if (DIR* const stream = ::opendir(dir.c_str())) {
+    while (const dirent* entry = ::readdir(stream)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(stream);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}

@@ -5,6 +5,7 @@
 #define TESTSUPPORT_TESTFILES_H_
 
 #include <string>
+#include <vector>
 
 // A fresh directory, removed with everything in it at destruction.
 class TempDir {
@@ -29,5 +30,7 @@ void WriteFile(const std::string& path, const std::string& bytes);
 // The bytes of the file at `path`; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
+// The names in the directory `dir`, without "." and "..", sorted.
+std::vector<std::string> SortedEntries(const std::string& dir);
 
 #endif  // TESTSUPPORT_TESTFILES_H_

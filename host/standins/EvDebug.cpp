@@ -9,10 +9,13 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 #include "standins/EvDebugControl.h"
@@ -21,10 +24,17 @@ namespace {
 
 constexpr std::size_t kFlushThreshold = 64 * 1024;
 
-bool g_capturing = false;
+// Conversions on several threads may log at once while a test captures.
+std::atomic<bool> g_capturing{false};
+std::mutex g_capturedMutex;
 std::vector<standin::DebugEvent>& Captured() {
   static std::vector<standin::DebugEvent> events;
   return events;
+}
+
+void Capture(standin::DebugEvent event) {
+  const std::lock_guard<std::mutex> lock(g_capturedMutex);
+  Captured().push_back(std::move(event));
 }
 
 void WriteAll(int fd, const std::string& text) {
@@ -124,11 +134,13 @@ void AppendFormatted(const char* format, va_list args, std::string* out) {
 namespace standin {
 
 void StartDebugCapture() {
+  const std::lock_guard<std::mutex> lock(g_capturedMutex);
   Captured().clear();
   g_capturing = true;
 }
 
 std::vector<DebugEvent> StopDebugCapture() {
+  const std::lock_guard<std::mutex> lock(g_capturedMutex);
   g_capturing = false;
   std::vector<DebugEvent> events;
   events.swap(Captured());
@@ -147,7 +159,7 @@ EvDebug::EvDebug(EvDebugFileInstance* instance) : m_instance(instance) {
     standin::DebugEvent event;
     event.kind = "construct";
     event.nullInstance = m_instance == nullptr;
-    Captured().push_back(event);
+    Capture(std::move(event));
   }
 }
 
@@ -156,7 +168,7 @@ EvDebug::~EvDebug() {
   if (g_capturing) {
     standin::DebugEvent event;
     event.kind = "destroy";
-    Captured().push_back(event);
+    Capture(std::move(event));
   }
 }
 
@@ -171,7 +183,7 @@ void EvDebug::DebugLvl(const char* function, int level, const char* format,
     event.level = level;
     event.message = FormatMessage(format, args);
     va_end(args);
-    Captured().push_back(event);
+    Capture(std::move(event));
     return;
   }
   // The line is laid out in place at the end of the pending text, as

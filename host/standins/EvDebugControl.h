@@ -20,7 +20,8 @@ struct DebugEvent {
 };
 
 // While capturing, EvDebug records its events here instead of writing lines
-// to standard error.
+// to standard error. EvDebug objects on any number of threads may record at
+// once; their events interleave.
 void StartDebugCapture();
 // Ends the capture and returns the events recorded since it started.
 std::vector<DebugEvent> StopDebugCapture();

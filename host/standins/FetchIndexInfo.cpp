@@ -10,35 +10,60 @@
 #include "FetchIndexInfo.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <sstream>
+#include <thread>
 #include <utility>
 
 #include "standins/FetchIndexInfoControl.h"
 
 namespace {
 
-std::vector<standin::IndexCall>& Journal() {
-  static std::vector<standin::IndexCall> journal;
-  return journal;
-}
+// How lookup writes its records, as the test controls set it.
+struct WritePace {
+  std::chrono::microseconds delay{0};  // before each record
+  bool exitInside = false;             // _exit after exitAfter records
+  std::size_t exitAfter = 0;
+  int exitStatus = 0;
+};
 
-std::map<std::string, int>& ForcedResults() {
-  static std::map<std::string, int> forced;
-  return forced;
+// Everything the controls share with the service objects. Readers on
+// several threads use the service at once, so one mutex guards it all.
+struct ServiceState {
+  std::mutex mutex;
+  std::vector<standin::IndexCall> journal;
+  std::map<std::string, int> forced;
+  WritePace pace;
+};
+
+ServiceState& State() {
+  static ServiceState state;
+  return state;
 }
 
 void Record(std::string name, std::vector<std::string> args = {}) {
-  Journal().push_back({std::move(name), std::move(args)});
+  ServiceState& state = State();
+  const std::lock_guard<std::mutex> lock(state.mutex);
+  state.journal.push_back({std::move(name), std::move(args)});
 }
 
 bool Forced(const std::string& call, int* result) {
-  const auto it = ForcedResults().find(call);
-  if (it == ForcedResults().end()) return false;
+  ServiceState& state = State();
+  const std::lock_guard<std::mutex> lock(state.mutex);
+  const auto it = state.forced.find(call);
+  if (it == state.forced.end()) return false;
   *result = it->second;
   return true;
+}
+
+WritePace CurrentPace() {
+  ServiceState& state = State();
+  const std::lock_guard<std::mutex> lock(state.mutex);
+  return state.pace;
 }
 
 std::vector<std::string> SplitFields(const std::string& fields) {
@@ -83,8 +108,18 @@ std::string FieldValue(const std::string& name, const ArchivedFile& file) {
   return std::string();
 }
 
+// Sleeps, flushes or ends the process before the record after `written`.
+void KeepPace(const WritePace& pace, std::size_t written, std::ofstream& output) {
+  const bool slow = pace.delay.count() > 0;
+  const bool exiting = pace.exitInside && written == pace.exitAfter;
+  if (slow || exiting) output.flush();
+  if (exiting) ::_exit(pace.exitStatus);
+  if (slow) std::this_thread::sleep_for(pace.delay);
+}
+
 int WriteRecords(const std::string& inputFile, const std::string& outputPath,
                  const std::string& fields, const std::string& separator) {
+  const WritePace pace = CurrentPace();
   std::ifstream input(inputFile);
   if (!input) return 1;
   std::ofstream output(outputPath, std::ios::out | std::ios::trunc);
@@ -100,6 +135,7 @@ int WriteRecords(const std::string& inputFile, const std::string& outputPath,
     file.offset += file.size;
     file.present = ::stat(path.c_str(), &info) == 0;
     file.size = file.present ? static_cast<unsigned long>(info.st_size) : 0;
+    KeepPace(pace, file.number - 1, output);
     for (std::size_t i = 0; i < names.size(); ++i) {
       if (i > 0) output << separator;
       output << FieldValue(names[i], file);
@@ -115,15 +151,38 @@ int WriteRecords(const std::string& inputFile, const std::string& outputPath,
 
 namespace standin {
 
-std::vector<IndexCall> IndexJournal() { return Journal(); }
+std::vector<IndexCall> IndexJournal() {
+  ServiceState& state = State();
+  const std::lock_guard<std::mutex> lock(state.mutex);
+  return state.journal;
+}
 
 void ResetIndexService() {
-  Journal().clear();
-  ForcedResults().clear();
+  ServiceState& state = State();
+  const std::lock_guard<std::mutex> lock(state.mutex);
+  state.journal.clear();
+  state.forced.clear();
+  state.pace = WritePace();
 }
 
 void ForceIndexResult(const std::string& call, int result) {
-  ForcedResults()[call] = result;
+  ServiceState& state = State();
+  const std::lock_guard<std::mutex> lock(state.mutex);
+  state.forced[call] = result;
+}
+
+void SlowIndexLookup(std::chrono::microseconds delay) {
+  ServiceState& state = State();
+  const std::lock_guard<std::mutex> lock(state.mutex);
+  state.pace.delay = delay;
+}
+
+void ExitInsideIndexLookup(std::size_t records, int status) {
+  ServiceState& state = State();
+  const std::lock_guard<std::mutex> lock(state.mutex);
+  state.pace.exitInside = true;
+  state.pace.exitAfter = records;
+  state.pace.exitStatus = status;
 }
 
 }  // namespace standin

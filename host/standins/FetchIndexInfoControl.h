@@ -3,10 +3,14 @@
 //
 // The stand-in keeps a journal of every call made on any FetchIndexInfo
 // object, with its arguments as text, and lets a test decide the result of
-// initByCurrentJobId and lookup.
+// initByCurrentJobId and lookup, slow lookup down, or end the process in the
+// middle of one. Every function here may be called from any thread, while
+// other threads use the service.
 #ifndef HOST_STANDINS_FETCHINDEXINFOCONTROL_H_
 #define HOST_STANDINS_FETCHINDEXINFOCONTROL_H_
 
+#include <chrono>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -23,12 +27,23 @@ struct IndexCall {
 // All calls since the last ResetIndexService, oldest first.
 std::vector<IndexCall> IndexJournal();
 
-// Empties the journal and drops every forced result.
+// Empties the journal and drops every forced result, delay and exit.
 void ResetIndexService();
 
 // From now on `call` ("initByCurrentJobId" or "lookup") does nothing but
 // return `result`.
 void ForceIndexResult(const std::string& call, int result);
+
+// From now on lookup sleeps `delay` before each record it writes, and hands
+// each record to the file system before the next, so that another process
+// or thread can watch the output file grow.
+void SlowIndexLookup(std::chrono::microseconds delay);
+
+// From now on a lookup about to write record number `records` + 1 hands the
+// records so far to the file system and ends the process with
+// _exit(`status`), as a host killed in the middle of a lookup would end: no
+// destructor or cleanup runs. A lookup with fewer records finishes.
+void ExitInsideIndexLookup(std::size_t records, int status);
 
 }  // namespace standin
 

@@ -1,0 +1,204 @@
+// Distinct readers share nothing: threads that each walk and seek their own
+// collect file, with conversions running beside them, get what a lone
+// reader gets. Readers racing to produce the same collect file each get
+// every record or a failure, never part of the file. The ThreadSanitizer
+// build runs these too.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CollectTestHarness.h"
+#include "standins/EvDebugControl.h"
+#include "standins/FetchIndexInfoControl.h"
+
+namespace {
+
+constexpr int kRecords = 1000;
+
+std::string ArchivedPath(int owner, int record) {
+  return "/archive/" + std::to_string(owner) + "/file-" + std::to_string(record);
+}
+
+std::string ListOf(int owner) {
+  std::string list;
+  for (int record = 0; record < kRecords; ++record) list += ArchivedPath(owner, record) + "\n";
+  return list;
+}
+
+std::vector<std::string> PathsOf(int owner) {
+  std::vector<std::string> paths;
+  for (int record = 0; record < kRecords; ++record) paths.push_back(ArchivedPath(owner, record));
+  return paths;
+}
+
+// Runs body(0) .. body(count - 1) on threads of their own, released at
+// once, and waits for all of them.
+void RunThreads(int count, const std::function<void(int)>& body) {
+  std::promise<void> start;
+  const std::shared_future<void> go = start.get_future().share();
+  std::vector<std::thread> threads;
+  for (int i = 0; i < count; ++i) {
+    threads.emplace_back([&body, go, i] {
+      go.wait();
+      body(i);
+    });
+  }
+  start.set_value();
+  for (std::thread& thread : threads) thread.join();
+}
+
+// What one reader thread saw; checked on the main thread.
+struct ReaderRun {
+  bool prepared = false;
+  std::string error;                // why Initialize or Open failed
+  std::vector<std::string> names;   // every name GetItem gave, in order
+  std::vector<std::string> faults;  // anything else GetItem or a seek did
+};
+
+// Reads to the end, noting where each record starts.
+void Walk(VivodStubCollectReader& reader, ReaderRun* run, std::vector<uint64_t>* offsets) {
+  std::string name, line;
+  for (;;) {
+    uint64_t offset = 0;
+    if (offsets != nullptr && reader.GetSeekOffset(offset)) offsets->push_back(offset);
+    const int result = reader.GetItem(name, line);
+    if (result == 0) break;
+    if (result == 1) run->names.push_back(name);
+    if (result == -1) run->faults.push_back(reader.m_lastError);
+  }
+}
+
+// Seeks back to every 37th record, last first, and reads it again.
+void Revisit(VivodStubCollectReader& reader, const std::vector<uint64_t>& offsets,
+             const std::vector<std::string>& expected, ReaderRun* run) {
+  std::string name, line;
+  for (std::size_t i = offsets.size(); i-- > 0;) {
+    if (i % 37 != 0) continue;
+    if (!reader.SetSeekOffset(offsets[i]) || reader.GetItem(name, line) != 1 ||
+        name != expected[i]) {
+      run->faults.push_back("revisiting record " + std::to_string(i) + " gave " + name);
+    }
+  }
+}
+
+class Concurrency : public CollectTest {};
+
+TEST_F(Concurrency, ReadersAndConversionsOnTheirOwnFilesDoNotDisturbEachOther) {
+  constexpr int kReaders = 4;
+  constexpr int kConverters = 2;
+  constexpr int kRounds = 3;
+  for (int i = 0; i < kReaders; ++i) WriteFile(m_dir.File("walk" + std::to_string(i)), ListOf(i));
+  std::vector<std::string> stubPaths;  // what each converter's output must hold
+  for (int k = 0; k < kConverters; ++k) {
+    std::string stub, paths;
+    for (int j = 0; j < kRecords; ++j) {
+      const std::string path = ArchivedPath(100 + k, j);
+      stub += "host:" + path + ":" + std::to_string(j) + "\n";
+      paths += path + "\n";
+    }
+    WriteFile(m_dir.File("stub" + std::to_string(k)), stub);
+    stubPaths.push_back(paths);
+  }
+
+  std::vector<ReaderRun> readers(kReaders);
+  std::vector<std::vector<std::string>> conversions(kConverters);
+  standin::StartDebugCapture();
+  RunThreads(kReaders + kConverters, [&](int i) {
+    if (i < kReaders) {
+      VivodStubCollectReaderInitArgs args = Args();
+      args.collectFilePrefix = "walk" + std::to_string(i);
+      VivodStubCollectReader reader(args);
+      ReaderRun& run = readers[i];
+      run.prepared = reader.Initialize(m_dir.File("walk" + std::to_string(i))) && reader.Open();
+      if (!run.prepared) {
+        run.error = reader.m_lastError;
+        return;
+      }
+      std::vector<uint64_t> offsets;
+      Walk(reader, &run, &offsets);
+      if (offsets.size() == run.names.size()) Revisit(reader, offsets, PathsOf(i), &run);
+      return;
+    }
+    const int k = i - kReaders;
+    const std::string output = m_dir.File("paths" + std::to_string(k));
+    VivodStubCollectReader converter{VivodStubCollectReaderInitArgs()};
+    for (int round = 0; round < kRounds; ++round) {
+      if (!converter.ProcessStubCollectFile(m_dir.File("stub" + std::to_string(k)), output, ':')) {
+        conversions[k].push_back(converter.m_lastError);
+      } else if (ReadFile(output) != stubPaths[k]) {
+        conversions[k].push_back("round " + std::to_string(round) + " wrote other paths");
+      }
+    }
+  });
+  const std::vector<standin::DebugEvent> events = standin::StopDebugCapture();
+
+  for (int i = 0; i < kReaders; ++i) {
+    SCOPED_TRACE("reader " + std::to_string(i));
+    ASSERT_TRUE(readers[i].prepared) << readers[i].error;
+    EXPECT_EQ(static_cast<std::size_t>(kRecords), readers[i].names.size());
+    EXPECT_TRUE(PathsOf(i) == readers[i].names);
+    EXPECT_EQ(std::vector<std::string>(), readers[i].faults);
+  }
+  for (int k = 0; k < kConverters; ++k) {
+    EXPECT_EQ(std::vector<std::string>(), conversions[k]) << "converter " << k;
+    const std::string tail = " to file [" + m_dir.File("paths" + std::to_string(k)) + "].";
+    EXPECT_EQ(kRounds * kRecords,
+              std::count_if(events.begin(), events.end(), [&](const standin::DebugEvent& e) {
+                return e.kind == "line" && e.message.size() > tail.size() &&
+                       e.message.compare(e.message.size() - tail.size(), tail.size(), tail) == 0;
+              }))
+        << "converter " << k;
+  }
+}
+
+TEST_F(Concurrency, RacingReadersOfOneCollectFileGetEveryRecordOrAFailure) {
+  // Every lookup takes a while, and what it has written shows in the file
+  // as it goes: a reader that took a file still being written for the
+  // collect file would get part of the records.
+  constexpr int kRacers = 6;
+  const std::string input = WriteInputList(ListOf(0));
+  standin::SlowIndexLookup(std::chrono::microseconds(100));
+
+  std::vector<ReaderRun> racers(kRacers);
+  RunThreads(kRacers, [&](int i) {
+    // Staggered, so that some start while others write and some after the
+    // first file is published.
+    std::this_thread::sleep_for(std::chrono::milliseconds(40) * i);
+    VivodStubCollectReader reader(Args());
+    ReaderRun& run = racers[i];
+    run.prepared = reader.Initialize(input) && reader.Open();
+    if (!run.prepared) {
+      run.error = reader.m_lastError;
+      return;
+    }
+    Walk(reader, &run, nullptr);
+  });
+
+  const std::vector<std::string> failures = {
+      "FetchIndexInfo failed to init.", "FetchIndexInfo failed to lookup in Indexing.",
+      "Failed to publish collect file " + CollectPath()};
+  int prepared = 0;
+  for (int i = 0; i < kRacers; ++i) {
+    SCOPED_TRACE("racer " + std::to_string(i));
+    if (!racers[i].prepared) {
+      EXPECT_NE(failures.end(), std::find(failures.begin(), failures.end(), racers[i].error))
+          << racers[i].error;
+      continue;
+    }
+    ++prepared;
+    EXPECT_EQ(static_cast<std::size_t>(kRecords), racers[i].names.size());
+    EXPECT_TRUE(PathsOf(0) == racers[i].names);
+    EXPECT_EQ(std::vector<std::string>(), racers[i].faults);
+  }
+  EXPECT_GE(prepared, 1);
+  // Every lookup either published its file or removed it.
+  EXPECT_EQ((std::vector<std::string>{"input.lst", "stubs_42.lmf"}), SortedEntries(m_dir.path()));
+}
+
+}  // namespace

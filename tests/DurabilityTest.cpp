@@ -1,0 +1,278 @@
+// Faults a host meets in production: a job killed in the middle of a lookup,
+// and collect or stub files damaged by a crash into huge lines. Whatever
+// needs a process of its own (a lookup that ends the process, a peak memory
+// measurement) runs in a forked child that reports back through a pipe.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "CollectTestHarness.h"
+#include "standins/EvDebugControl.h"
+#include "standins/FetchIndexInfoControl.h"
+
+namespace {
+
+constexpr std::size_t kLongestLine = 16777216;
+constexpr std::size_t kGiB = std::size_t{1} << 30;
+constexpr long kPeakRssLimitKiB = 64 * 1024;
+constexpr char kLineTooLong[] = "Collect file line longer than 16777216 bytes in ";
+
+// Sanitizer runtimes keep freed memory in quarantine and map shadow
+// memory, so peak RSS says nothing about the reader there.
+#if defined(VSCR_SANITIZED_BUILD)
+constexpr bool kPeakRssIsMeaningful = false;
+#else
+constexpr bool kPeakRssIsMeaningful = true;
+#endif
+
+struct ChildRun {
+  pid_t pid;
+  int status;          // as waitpid gives it
+  std::string report;  // what the child's body returned
+};
+
+// Runs `body` in a forked child that exits with 0 after handing the text
+// it returns back to the parent.
+ChildRun RunInChild(const std::function<std::string()>& body) {
+  int fds[2];
+  if (::pipe(fds) != 0) throw std::runtime_error("pipe failed");
+  const pid_t pid = ::fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    ::close(fds[0]);
+    std::string report;
+    try {
+      report = body();
+    } catch (...) {
+      ::_exit(120);
+    }
+    for (std::size_t done = 0; done < report.size();) {
+      const ssize_t n = ::write(fds[1], report.data() + done, report.size() - done);
+      if (n <= 0) ::_exit(121);
+      done += static_cast<std::size_t>(n);
+    }
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  ChildRun run{pid, 0, std::string()};
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) {
+    run.report.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fds[0]);
+  ::waitpid(pid, &run.status, 0);
+  return run;
+}
+
+bool ExitedWith(int status, int code) { return WIFEXITED(status) && WEXITSTATUS(status) == code; }
+
+long PeakRssKiB() {
+  struct rusage usage {};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Files too large to build in memory first, which would swell the test
+// process before it forks its measured child, are built piece by piece.
+void Append(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::app);
+  out << bytes;
+  if (!out.flush()) throw std::runtime_error("cannot append to " + path);
+}
+
+void AppendRepeated(const std::string& path, char byte, std::size_t count) {
+  const std::string piece(std::size_t{1} << 20, byte);
+  for (; count >= piece.size(); count -= piece.size()) Append(path, piece);
+  Append(path, piece.substr(0, count));
+}
+
+// A hole: it reads as zero bytes but takes no disk space.
+void AppendZeroRun(const std::string& path, std::size_t count) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  const auto size = static_cast<std::size_t>(in.tellg());
+  if (!in || ::truncate(path.c_str(), static_cast<off_t>(size + count)) != 0) {
+    throw std::runtime_error("cannot extend " + path);
+  }
+}
+
+// What GetItem gave, one line each: "1 <name>", "-1 <message>" or "0".
+std::string DescribeWalk(VivodStubCollectReader& reader) {
+  std::string walk;
+  std::string name, line;
+  for (int i = 0; i < 100; ++i) {
+    const int result = reader.GetItem(name, line);
+    walk += std::to_string(result);
+    // Cut short, so that a failure cannot print a huge name.
+    if (result == 1) walk += " " + name.substr(0, 200);
+    if (result == -1) walk += " " + reader.m_lastError.substr(0, 200);
+    walk += "\n";
+    if (result == 0) break;
+  }
+  return walk;
+}
+
+class Durability : public CollectTest {
+ protected:
+  // A reader that reuses the collect file already at CollectPath().
+  std::unique_ptr<VivodStubCollectReader> OpenExistingCollectFile() {
+    auto reader = std::make_unique<VivodStubCollectReader>(Args());
+    if (!reader->Initialize(WriteInputList("/etc/passwd\n")) || !reader->Open()) {
+      throw std::runtime_error("cannot open " + CollectPath() + ": " + reader->m_lastError);
+    }
+    return reader;
+  }
+
+  std::string Logged(const std::string& path, const std::string& output) const {
+    return "Writing " + path + " to file [" + output + "].";
+  }
+};
+
+TEST_F(Durability, LookupKilledMidwayLeavesOnlyItsTemporaryAndIsRedoneInFull) {
+  std::string list;
+  for (int i = 1; i <= 50; ++i) list += "/archive/file-" + std::to_string(i) + "\n";
+  const std::string input = WriteInputList(list);
+
+  const ChildRun child = RunInChild([&] {
+    standin::ExitInsideIndexLookup(20, 77);
+    VivodStubCollectReader reader(Args());
+    reader.Initialize(input);
+    return std::string("Initialize returned");
+  });
+  ASSERT_TRUE(ExitedWith(child.status, 77)) << child.status << " " << child.report;
+
+  // The dead job's records stand under its temporary name only.
+  const std::string leftoverName = "stubs_42.lmf.tmp." + std::to_string(child.pid) + ".1";
+  ASSERT_EQ((std::vector<std::string>{"input.lst", leftoverName}), SortedEntries(m_dir.path()));
+  const std::string leftover = ReadFile(m_dir.File(leftoverName));
+  EXPECT_EQ(20, std::count(leftover.begin(), leftover.end(), '\n'));
+
+  // The next job looks the file up afresh and gets every record.
+  VivodStubCollectReader reader(Args());
+  ASSERT_TRUE(reader.Initialize(input)) << reader.m_lastError;
+  EXPECT_EQ("", reader.m_lastError);
+  ASSERT_TRUE(reader.Open());
+  const std::vector<Item> items = ReadAll(reader);
+  ASSERT_EQ(51u, items.size());
+  for (int i = 0; i < 50; ++i) {
+    EXPECT_EQ(1, items[i].result);
+    EXPECT_EQ("/archive/file-" + std::to_string(i + 1), items[i].fileName);
+  }
+  EXPECT_EQ(0, items[50].result);
+  const std::vector<standin::IndexCall> journal = standin::IndexJournal();
+  EXPECT_EQ(1, std::count_if(journal.begin(), journal.end(),
+                             [](const standin::IndexCall& call) { return call.name == "lookup"; }));
+  EXPECT_EQ(leftover, ReadFile(m_dir.File(leftoverName)));
+}
+
+TEST_F(Durability, ZeroRunInCollectFileIsReportedAndSkippedInBoundedMemory) {
+  // A crash left a gigabyte of zero bytes where records should be.
+  Append(CollectPath(), Record("/before") + "\n");
+  AppendZeroRun(CollectPath(), kGiB);
+  Append(CollectPath(), "\n" + Record("/after") + "\n" + Record("/last"));
+  const ChildRun child = RunInChild([&] {
+    const std::string walk = DescribeWalk(*OpenExistingCollectFile());
+    return walk + "peak " + std::to_string(PeakRssKiB());
+  });
+  ASSERT_TRUE(ExitedWith(child.status, 0)) << child.status;
+  std::vector<std::string> report = SplitLines(child.report);
+  ASSERT_FALSE(report.empty());
+  const long peakKiB = std::stol(report.back().substr(5));
+  report.pop_back();
+  const std::string skipped = std::string("-1 ") + kLineTooLong + "stubs_42.lmf";
+  EXPECT_EQ((std::vector<std::string>{"1 /before", skipped, "1 /after", "1 /last", "0"}), report);
+  if (kPeakRssIsMeaningful) {
+    EXPECT_LT(peakKiB, kPeakRssLimitKiB);
+  }
+}
+
+TEST_F(Durability, OverlongStubLinesAreSkippedSilentlyInBoundedMemory) {
+  // Both long lines would yield a path if their length were not checked.
+  const std::string stub = m_dir.File("stub.txt");
+  const std::string output = m_dir.File("paths.txt");
+  Append(stub, "host:/first:1\nhost:/");
+  AppendRepeated(stub, 'p', std::size_t{20} << 20);
+  Append(stub, ":2\nhost:/middle:3\nhost:/");
+  AppendZeroRun(stub, kGiB);
+  Append(stub, ":4\nhost:/last:5");
+  const ChildRun child = RunInChild([&] {
+    VivodStubCollectReader reader{VivodStubCollectReaderInitArgs()};
+    standin::StartDebugCapture();
+    const bool converted = reader.ProcessStubCollectFile(stub, output, ':');
+    std::string report = (converted ? "converted" : "failed") + reader.m_lastError + "\n";
+    for (const standin::DebugEvent& event : standin::StopDebugCapture()) {
+      if (event.kind == "line") report += event.message.substr(0, 200) + "\n";
+    }
+    return report + "peak " + std::to_string(PeakRssKiB());
+  });
+  ASSERT_TRUE(ExitedWith(child.status, 0)) << child.status;
+  std::vector<std::string> report = SplitLines(child.report);
+  ASSERT_FALSE(report.empty());
+  const long peakKiB = std::stol(report.back().substr(5));
+  report.pop_back();
+  EXPECT_EQ((std::vector<std::string>{"converted", Logged("/first", output),
+                                      Logged("/middle", output), Logged("/last", output)}),
+            report);
+  const std::string paths = ReadFile(output);
+  EXPECT_TRUE(paths == "/first\n/middle\n/last\n") << paths.substr(0, 200);
+  if (kPeakRssIsMeaningful) {
+    EXPECT_LT(peakKiB, kPeakRssLimitKiB);
+  }
+}
+
+TEST_F(Durability, LineOfSixteenMebibytesIsKeptAndOneByteMoreIsNot) {
+  // Record() puts 15 bytes around the name field.
+  const std::string longest = "/" + std::string(kLongestLine - 16, 'n');
+  const std::string tooLong = longest + "n";
+  ASSERT_EQ(kLongestLine, Record(longest).size());
+  auto reader = OpenReader(Record(longest) + "\n" + Record(tooLong) + "\n" + Record("/next") +
+                           "\n" + Record(tooLong));
+  const std::vector<Item> items = ReadAll(*reader);
+  ASSERT_EQ(5u, items.size());
+  EXPECT_EQ(1, items[0].result);
+  EXPECT_TRUE(items[0].fileName == longest) << items[0].fileName.size();
+  EXPECT_EQ(kLongestLine, items[0].line.size());
+  // Too long, with and without its line feed: nothing written, reading goes on.
+  for (const std::size_t i : {1u, 3u}) {
+    EXPECT_EQ(-1, items[i].result) << i;
+    EXPECT_EQ(std::string(kLineTooLong) + "stubs_42.lmf", items[i].lastError) << i;
+    // Compared, not printed: a failure would print 16 MiB.
+    EXPECT_TRUE(items[i].fileName == "untouched") << i << ": " << items[i].fileName.size();
+    EXPECT_TRUE(items[i].line == "untouched") << i << ": " << items[i].line.size();
+  }
+  EXPECT_TRUE(items[2].fileName == "/next") << items[2].fileName.size();
+  EXPECT_EQ(0, items[4].result);
+
+  // A stub line of exactly that length still gives its path.
+  const std::string stub = m_dir.File("stub.txt");
+  const std::string output = m_dir.File("paths.txt");
+  const std::string path = "/" + std::string(kLongestLine - 5, 'p');
+  ASSERT_EQ(kLongestLine, ("h:" + path + ":1").size());
+  WriteFile(stub, "h:" + path + ":1\nh:" + path + "p:1\nh:/z:1\n");
+  VivodStubCollectReader converter{VivodStubCollectReaderInitArgs()};
+  standin::StartDebugCapture();
+  EXPECT_TRUE(converter.ProcessStubCollectFile(stub, output, ':')) << converter.m_lastError;
+  const std::vector<standin::DebugEvent> events = standin::StopDebugCapture();
+  EXPECT_TRUE(ReadFile(output) == path + "\n/z\n");
+  EXPECT_EQ(2, std::count_if(events.begin(), events.end(), [](const standin::DebugEvent& event) {
+              return event.kind == "line";
+            }));
+}
+
+}  // namespace
