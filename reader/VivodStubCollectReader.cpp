@@ -30,6 +30,10 @@ constexpr int32_t kMinFieldCount = 3;
 constexpr unsigned int kIndexInitFlags = 0x2080861;
 constexpr unsigned int kIndexCacheType = 2;
 constexpr unsigned int kNoCacheType = 0;
+// The lookup flags are given as a value: host headers name their flags as
+// they please, and the reader must build against any of them.
+const GETINDEXARCHINFO_FLAGS kCollectLookupFlags =
+    static_cast<GETINDEXARCHINFO_FLAGS>(0x200);
 constexpr std::size_t kLineReserve = 3072;
 constexpr std::size_t kCountBlockSize = 128 * 1024;
 
@@ -83,7 +87,7 @@ LookupResult RunIndexLookup(VivodStubCollectReaderInitArgs& args,
     return LookupResult::kInitFailed;
   }
   if (service.lookup(inputFile, collectPath, args.fieldList, ",", "&",
-                     GETINDEXARCHINFO_COLLECT, std::string(), 0) != 0) {
+                     kCollectLookupFlags, std::string(), 0) != 0) {
     return LookupResult::kLookupFailed;
   }
   return LookupResult::kDone;

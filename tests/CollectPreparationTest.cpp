@@ -34,7 +34,11 @@ IndexCall FindCall(const std::string& name) {
   return IndexCall();
 }
 
-class CollectPreparation : public CollectTest {};
+// Every test starts with an empty journal and no forced results.
+class CollectPreparation : public CollectTest {
+ protected:
+  CollectPreparation() { standin::ResetIndexService(); }
+};
 
 TEST_F(CollectPreparation, MissingInputFailsBeforeNamingTheCollectFile) {
   for (const std::string& input : {std::string(), m_dir.File("absent.lst")}) {

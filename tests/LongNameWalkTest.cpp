@@ -1,0 +1,87 @@
+// Walks collect files whose names run up to 10,000 bytes and checks every
+// name, one by one. Host libraries whose classes are larger than the
+// headers the reader was built against overrun its stack here, so this walk
+// is also what shows such a mismatch (see tools/foreign-sdk-check.sh).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "CollectTestHarness.h"
+
+namespace {
+
+// The name as the index service writes it: in quotes, with quote and escape
+// bytes escaped, whenever it holds a byte that the tokenizer would split or
+// drop.
+std::string QuotedField(const std::string& name) {
+  if (name.find_first_of(",\"\\") == std::string::npos) return name;
+  std::string quoted = "\"";
+  for (const char c : name) {
+    if (c == '"' || c == '\\') quoted.push_back('\\');
+    quoted.push_back(c);
+  }
+  return quoted + "\"";
+}
+
+// Name lengths at the edges of inline buffers and line reservations, the
+// longest names, and a seeded spread of everything between.
+std::vector<std::size_t> NameLengths() {
+  std::vector<std::size_t> lengths = {1,    15,   16,   17,   239,  240,  241,  255,  256,
+                                      257,  1023, 1024, 1025, 3071, 3072, 3073, 4095, 4096,
+                                      4097, 5000, 8191, 8192, 9999, 10000};
+  std::mt19937 random(20240611);
+  while (lengths.size() < 2000) lengths.push_back(1 + random() % 10000);
+  return lengths;
+}
+
+// A path of `length` bytes. Every name differs from its neighbours in its
+// last bytes, so a name cut short or taken from the wrong record shows.
+std::string NameOfLength(std::size_t length, std::size_t index) {
+  static const char kBytes[] = "abcdefghijXYZ0123456789/_-. ,\"\\\xc3\xa9";
+  std::string name = "/";
+  for (std::size_t i = 1; name.size() < length; ++i) {
+    name.push_back(kBytes[(i * 7 + index) % (sizeof kBytes - 1)]);
+  }
+  const std::string tag = "#" + std::to_string(index);
+  if (name.size() > tag.size()) name.replace(name.size() - tag.size(), tag.size(), tag);
+  return name;
+}
+
+// Where two names first differ, for a failure message that stays short.
+std::size_t FirstDifference(const std::string& a, const std::string& b) {
+  return static_cast<std::size_t>(
+      std::mismatch(a.begin(), a.begin() + static_cast<long>(std::min(a.size(), b.size())), b.begin()).first -
+      a.begin());
+}
+
+class LongNameWalk : public CollectTest {};
+
+TEST_F(LongNameWalk, EveryNameUpToTenThousandBytesComesBackWhole) {
+  const std::vector<std::size_t> lengths = NameLengths();
+  std::vector<std::string> names;
+  std::string collect;
+  for (std::size_t i = 0; i < lengths.size(); ++i) {
+    names.push_back(NameOfLength(lengths[i], i));
+    collect += Record(QuotedField(names.back())) + "\n";
+  }
+  ASSERT_EQ(10000u, *std::max_element(lengths.begin(), lengths.end()));
+  auto reader = OpenReader(collect);
+  const std::vector<Item> items = ReadAll(*reader, 3000);
+  ASSERT_EQ(names.size() + 1, items.size());
+  std::size_t wrong = 0;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (items[i].result == 1 && items[i].fileName == names[i]) continue;
+    if (++wrong > 10) continue;  // ten are enough to see the pattern
+    ADD_FAILURE() << "record " << i << ": name differs (result " << items[i].result << ", "
+                  << items[i].fileName.size() << " bytes for " << names[i].size()
+                  << ", first difference at byte " << FirstDifference(items[i].fileName, names[i])
+                  << ")";
+  }
+  EXPECT_EQ(0u, wrong) << "of " << names.size() << " names differ";
+  EXPECT_EQ(0, items.back().result);
+}
+
+}  // namespace
