@@ -8,7 +8,7 @@
 EvDebug::EvDebug(EvDebugFileInstance* instance)
     : m_instance(instance), m_lines(0), m_minimumLevel(0) {
   std::memset(m_tag, 0, sizeof m_tag);
-  std::snprintf(m_tag, sizeof m_tag, "%s", instance == nullptr ? "default" : "file");
+  std::snprintf(m_tag, sizeof m_tag, "%s", m_instance == nullptr ? "default" : "file");
 }
 
 EvDebug::~EvDebug() { std::fflush(stderr); }
