@@ -57,19 +57,47 @@ std::size_t FirstDifference(const std::string& a, const std::string& b) {
       a.begin());
 }
 
-class LongNameWalk : public CollectTest {};
+class LongNameWalk : public CollectTest {
+ protected:
+  // The names of NameLengths(), in order.
+  static std::vector<std::string> Names() {
+    const std::vector<std::size_t> lengths = NameLengths();
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < lengths.size(); ++i) names.push_back(NameOfLength(lengths[i], i));
+    return names;
+  }
+  static void ExpectNames(const std::vector<std::string>& names, const std::vector<Item>& items);
+};
 
 TEST_F(LongNameWalk, EveryNameUpToTenThousandBytesComesBackWhole) {
-  const std::vector<std::size_t> lengths = NameLengths();
-  std::vector<std::string> names;
+  const std::vector<std::string> names = Names();
   std::string collect;
-  for (std::size_t i = 0; i < lengths.size(); ++i) {
-    names.push_back(NameOfLength(lengths[i], i));
-    collect += Record(QuotedField(names.back())) + "\n";
-  }
-  ASSERT_EQ(10000u, *std::max_element(lengths.begin(), lengths.end()));
+  for (const std::string& name : names) collect += Record(QuotedField(name)) + "\n";
   auto reader = OpenReader(collect);
-  const std::vector<Item> items = ReadAll(*reader, 3000);
+  ExpectNames(names, ReadAll(*reader, 3000));
+}
+
+#ifdef VSCR_TEST_HOST_LOOKUP
+// The same names, written into the collect file by the host's index service
+// from a list of absolute paths, as our stand-in and the test SDK in
+// tests/foreign-sdk do.
+TEST_F(LongNameWalk, NamesWrittenByTheIndexServiceComeBackWhole) {
+  const std::vector<std::string> names = Names();
+  std::string list;
+  for (const std::string& name : names) list += name + "\n";
+  VivodStubCollectReader reader(Args());
+  ASSERT_TRUE(reader.Initialize(WriteInputList(list))) << reader.m_lastError;
+  ASSERT_TRUE(reader.Open()) << reader.m_lastError;
+  ExpectNames(names, ReadAll(reader, 3000));
+}
+#endif
+
+void LongNameWalk::ExpectNames(const std::vector<std::string>& names,
+                               const std::vector<Item>& items) {
+  ASSERT_EQ(10000u, std::max_element(names.begin(), names.end(), [](const std::string& a,
+                                                                     const std::string& b) {
+                      return a.size() < b.size();
+                    })->size());
   ASSERT_EQ(names.size() + 1, items.size());
   std::size_t wrong = 0;
   for (std::size_t i = 0; i < names.size(); ++i) {

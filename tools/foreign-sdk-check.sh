@@ -43,7 +43,8 @@ rm -rf "$sdk"
 cmake --install "$work/sdk-build" >/dev/null
 
 echo "== The project against it (VSCR_HOST_SDK_DIR), clang with ASan and UBSan"
-cmake --preset asan -B "$work/project" --fresh -DVSCR_HOST_SDK_DIR="$sdk" >/dev/null
+cmake --preset asan -B "$work/project" --fresh -DVSCR_HOST_SDK_DIR="$sdk" \
+  -DVSCR_TEST_HOST_LOOKUP=ON >/dev/null
 cmake --build "$work/project" -j "$jobs"
 ctest --test-dir "$work/project" -j "$jobs" --output-on-failure --no-tests=error
 contract=$("$work/project/tools/host-check/vscr-host-check" 2>/dev/null) ||
