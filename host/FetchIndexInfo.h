@@ -1,17 +1,26 @@
-// Declaration of the host's index lookup service, as the host's libLmLib
-// provides it. The reader uses one FetchIndexInfo object per collect file
-// that it has to produce: construct, setInitFlags, setCacheType,
-// initByCurrentJobId, lookup, destroy.
+// The host's index lookup service, the way the reader calls it: one
+// FetchIndexInfo object per collect file that it has to produce: construct,
+// setInitFlags, setCacheType, initByCurrentJobId, lookup, destroy.
 //
-// Every member function is defined in libLmLib, none inline here: the host's
-// own library replaces our stand-in at load time without a rebuild of the
-// reader. Keep these declarations in step with the host's.
+// The public member functions are the contract with the host's libLmLib:
+// the reader relies on them and on nothing else. The private sections are
+// the layout of our stand-in (host/standins), not the host's. The reader
+// keeps a FetchIndexInfo by value on its stack, so it must be compiled
+// against the layout of the library it is loaded with: a build for a host
+// uses the host's own headers through VSCR_HOST_SDK_DIR, and then this
+// folder plays no part. A reader built against this header must not be
+// loaded with a host libLmLib whose classes are larger than declared here:
+// they would overrun the reader's stack. vscr-host-check, run with the
+// host's libraries, shows such a mismatch.
 #ifndef HOST_FETCHINDEXINFO_H_
 #define HOST_FETCHINDEXINFO_H_
 
 #include <string>
 
-// Flags of FetchIndexInfo::lookup.
+// Flags of FetchIndexInfo::lookup. The type's name is the host's; the
+// enumerators are ours, for the stand-in and tests: the reader passes the
+// value 0x200 and names no enumerator, since a host header may name them
+// otherwise.
 enum GETINDEXARCHINFO_FLAGS : unsigned int {
   GETINDEXARCHINFO_DEFAULT = 0x0,
   GETINDEXARCHINFO_COLLECT = 0x200,
@@ -40,6 +49,7 @@ class FetchIndexInfo {
              std::string seventh, unsigned long eighth);
 
  private:
+  // Our stand-in's layout (see the top of this file).
   unsigned int m_initFlags;
   unsigned int m_cacheType;
   bool m_bound;

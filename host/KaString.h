@@ -1,10 +1,17 @@
-// Declarations of the host's string class and its growable array, as the
-// host's libKaUtils provides them. The reader builds one CKaString per record
-// line and splits it with Tokenize.
+// The host's string class and its growable array, the way the reader calls
+// them: one CKaString per record line, split with Tokenize into a fresh
+// CKaStringArray, the file name read with GetSize, GetAt and GetString.
 //
-// Every member function is defined in libKaUtils, none inline here: the host's
-// own library replaces our stand-in at load time without a rebuild of the
-// reader. Keep these declarations in step with the host's.
+// The public member functions are the contract with the host's libKaUtils:
+// the reader relies on them and on nothing else. The private sections are
+// the layout of our stand-in (host/standins), not the host's. The reader
+// keeps CKaString and CKaStringArray by value on its stack, so it must be
+// compiled against the layout of the library it is loaded with: a build for
+// a host uses the host's own headers through VSCR_HOST_SDK_DIR, and then
+// this folder plays no part. A reader built against this header must not be
+// loaded with a host libKaUtils whose classes are larger than declared here:
+// they would overrun the reader's stack. vscr-host-check, run with the
+// host's libraries, shows such a mismatch.
 #ifndef HOST_KASTRING_H_
 #define HOST_KASTRING_H_
 
@@ -38,6 +45,7 @@ class CKaString {
                 char escape, char separator, bool trimBlanks) const;
 
  private:
+  // Our stand-in's layout (see the top of this file).
   // Texts shorter than this live inside the object: the fields of a
   // record and most record lines then cost no allocation of their own.
   static constexpr std::size_t kInlineSize = 240;
@@ -65,6 +73,7 @@ class CKaStringArray {
   void RemoveAll();
 
  private:
+  // Our stand-in's layout (see the top of this file).
   friend class CKaString;  // Tokenize builds its elements in place.
 
   // A record's fields fit in the object itself, so splitting one costs no

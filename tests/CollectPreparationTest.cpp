@@ -1,4 +1,3 @@
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,20 +35,6 @@ IndexCall FindCall(const std::string& name) {
   return IndexCall();
 }
 
-// The names in `dir`, sorted.
-std::vector<std::string> NamesIn(const std::string& dir) {
-  std::vector<std::string> names;
-  if (DIR* const stream = ::opendir(dir.c_str())) {
-    while (const dirent* entry = ::readdir(stream)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    ::closedir(stream);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // The service writes beside the collect file, under a name of this process
 // that no reader takes for a collect file.
 void ExpectTemporaryOf(const std::string& collectPath, const std::string& written) {
@@ -60,7 +45,11 @@ void ExpectTemporaryOf(const std::string& collectPath, const std::string& writte
   EXPECT_EQ(std::string::npos, sequence.find_first_not_of("0123456789")) << written;
 }
 
-class CollectPreparation : public CollectTest {};
+// Every test starts with an empty journal and no forced results.
+class CollectPreparation : public CollectTest {
+ protected:
+  CollectPreparation() { standin::ResetIndexService(); }
+};
 
 TEST_F(CollectPreparation, MissingInputFailsBeforeNamingTheCollectFile) {
   for (const std::string& input : {std::string(), m_dir.File("absent.lst")}) {
@@ -98,7 +87,7 @@ TEST_F(CollectPreparation, CollectFileIsNamedFromPrefixAndNumberInWorkDir) {
   const IndexCall lookup = FindCall("lookup");
   ASSERT_EQ(8u, lookup.args.size());
   ExpectTemporaryOf(m_dir.path() + "//job_4294967295.lmf", lookup.args[1]);
-  EXPECT_EQ((std::vector<std::string>{"input.lst", "job_4294967295.lmf"}), NamesIn(m_dir.path()));
+  EXPECT_EQ((std::vector<std::string>{"input.lst", "job_4294967295.lmf"}), SortedEntries(m_dir.path()));
 }
 
 TEST_F(CollectPreparation, LongPrefixIsNeverCut) {
@@ -208,12 +197,12 @@ TEST_F(CollectPreparation, FailedLookupLeavesNoPartialFileAndIsRetried) {
   EXPECT_FALSE(reader.Initialize(WriteInputList("/etc/passwd\nrelative/path\n")));
   EXPECT_EQ("FetchIndexInfo failed to lookup in Indexing.", reader.m_lastError);
   EXPECT_FALSE(reader.m_initialized);
-  EXPECT_EQ(std::vector<std::string>{"input.lst"}, NamesIn(m_dir.path()));
+  EXPECT_EQ(std::vector<std::string>{"input.lst"}, SortedEntries(m_dir.path()));
 
   EXPECT_TRUE(reader.Initialize(WriteInputList("/etc/passwd\n/etc/group\n")));
   EXPECT_EQ(2, CountCalls("lookup"));
   EXPECT_EQ(2ul, reader.CountLines(CollectPath().c_str()));
-  EXPECT_EQ((std::vector<std::string>{"input.lst", "stubs_42.lmf"}), NamesIn(m_dir.path()));
+  EXPECT_EQ((std::vector<std::string>{"input.lst", "stubs_42.lmf"}), SortedEntries(m_dir.path()));
 }
 
 TEST_F(CollectPreparation, LeftoverTemporaryIsNeverTakenForTheCollectFile) {

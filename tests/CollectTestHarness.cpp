@@ -1,12 +1,8 @@
 #include "CollectTestHarness.h"
 
-#include "standins/FetchIndexInfoControl.h"
-
 std::string Record(const std::string& nameField) {
   return "1,7,4096,10," + nameField + ",1,";
 }
-
-CollectTest::CollectTest() { standin::ResetIndexService(); }
 
 VivodStubCollectReaderInitArgs CollectTest::Args() const {
   VivodStubCollectReaderInitArgs args;

@@ -1,6 +1,8 @@
 // A small language for reader tests: temporary working directories, collect
-// files written by hand or through the stand-in index service, and readers
-// driven to the end of their collect file.
+// files written by hand, and readers driven to the end of their collect file.
+// Nothing here needs our stand-ins: the collect file is always in place
+// before Initialize, so no lookup is made, and these tests run against any
+// host's libraries.
 #ifndef TESTS_COLLECTTESTHARNESS_H_
 #define TESTS_COLLECTTESTHARNESS_H_
 
@@ -27,8 +29,6 @@ struct Item {
 
 class CollectTest : public ::testing::Test {
  protected:
-  CollectTest();
-
   // Prefix "stubs", number 42, the temporary directory, job "job-1".
   VivodStubCollectReaderInitArgs Args() const;
   std::string CollectPath() const { return m_dir.File("stubs_42.lmf"); }

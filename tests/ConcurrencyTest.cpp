@@ -87,7 +87,10 @@ void Revisit(VivodStubCollectReader& reader, const std::vector<uint64_t>& offset
   }
 }
 
-class Concurrency : public CollectTest {};
+class Concurrency : public CollectTest {
+ protected:
+  Concurrency() { standin::ResetIndexService(); }
+};
 
 TEST_F(Concurrency, ReadersAndConversionsOnTheirOwnFilesDoNotDisturbEachOther) {
   constexpr int kReaders = 4;

@@ -130,6 +130,8 @@ std::string DescribeWalk(VivodStubCollectReader& reader) {
 
 class Durability : public CollectTest {
  protected:
+  Durability() { standin::ResetIndexService(); }
+
   // A reader that reuses the collect file already at CollectPath().
   std::unique_ptr<VivodStubCollectReader> OpenExistingCollectFile() {
     auto reader = std::make_unique<VivodStubCollectReader>(Args());

@@ -1,6 +1,6 @@
 // Stand-in for the host's libDivorar: EvDebug writes one line per DebugLvl
-// call to standard error. The host's own library replaces this one at load
-// time.
+// call to standard error. For tests and the example host only: a reader for
+// a host is built against the host's headers (VSCR_HOST_SDK_DIR).
 //
 // Lines are gathered in a buffer and written out in large blocks, and
 // whatever remains when the object is destroyed, so that logging a long

@@ -1,6 +1,7 @@
 // Stand-in for the host's libLmLib: a small index service that writes
 // collect files from a list of archived files, for the example host and the
-// tests. The host's own library replaces this one at load time.
+// tests. A reader for a host is built against the host's own headers and
+// libraries instead (VSCR_HOST_SDK_DIR).
 //
 // lookup reads `inputFile` as one absolute path per line (empty lines
 // skipped) and writes one record per path with the requested fields:

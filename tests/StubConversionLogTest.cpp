@@ -1,0 +1,128 @@
+// The conversion's calls of the log writer, seen through the stand-in's
+// capture: one line per written path, made just before it is written, with
+// the fixed function name, level and format, and a writer built from null
+// first and destroyed last on every way out.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "StubLineCases.h"
+#include "TestFiles.h"
+#include "VivodStubCollectReader.h"
+#include "standins/EvDebugControl.h"
+
+namespace {
+
+using namespace std::string_literals;
+using standin::DebugEvent;
+
+constexpr char kFunction[] = "VivodStubCollectReader::ProcessStubCollectFile";
+
+class StubConversionLog : public ::testing::Test {
+ protected:
+  StubConversionLog() : m_reader(VivodStubCollectReaderInitArgs()) {}
+
+  std::string Input() const { return m_dir.File("stubs.txt"); }
+  std::string Output() const { return m_dir.File("paths.txt"); }
+
+  bool Convert(const std::string& input, char delimiter = ',') {
+    WriteFile(Input(), input);
+    return ConvertFiles(Input(), Output(), delimiter);
+  }
+  bool ConvertFiles(const std::string& input, const std::string& output, char delimiter = ',') {
+    standin::StartDebugCapture();
+    const bool converted = m_reader.ProcessStubCollectFile(input, output, delimiter);
+    m_events = standin::StopDebugCapture();
+    return converted;
+  }
+
+  // The messages of the logged lines, each checked for function and level.
+  std::vector<std::string> LoggedMessages() const {
+    std::vector<std::string> messages;
+    for (const DebugEvent& event : m_events) {
+      if (event.kind != "line") continue;
+      EXPECT_EQ(kFunction, event.function);
+      EXPECT_EQ(2, event.level);
+      messages.push_back(event.message);
+    }
+    return messages;
+  }
+  // The log writer is built from null first and destroyed last, every time.
+  void ExpectLogWriterLifetime() const {
+    ASSERT_GE(m_events.size(), 2u);
+    EXPECT_EQ("construct", m_events.front().kind);
+    EXPECT_TRUE(m_events.front().nullInstance);
+    EXPECT_EQ("destroy", m_events.back().kind);
+  }
+  std::string Logged(const std::string& path) const {
+    return "Writing " + path + " to file [" + Output() + "].";
+  }
+
+  TempDir m_dir;
+  VivodStubCollectReader m_reader;
+  std::vector<DebugEvent> m_events;
+};
+
+TEST_F(StubConversionLog, EveryWrittenPathIsLoggedOnceAndNothingElse) {
+  for (const StubLineCase& c : StubLineCases()) {
+    ASSERT_TRUE(Convert(c.line + "\n")) << c.line;
+    const std::vector<std::string> logged = LoggedMessages();
+    if (c.written.empty()) {
+      EXPECT_TRUE(logged.empty()) << c.line;
+    } else {
+      EXPECT_EQ(std::vector<std::string>{Logged(c.written)}, logged) << c.line;
+    }
+    ExpectLogWriterLifetime();
+  }
+}
+
+TEST_F(StubConversionLog, LinesFollowInputOrder) {
+  ASSERT_TRUE(Convert("1,/a:1\n\n2,/b\nnothing\n3,/c:x:y"));
+  EXPECT_EQ((std::vector<std::string>{Logged("/a"), Logged("/b"), Logged("/c:x")}),
+            LoggedMessages());
+  ExpectLogWriterLifetime();
+}
+
+TEST_F(StubConversionLog, FailuresLogNothingYetTheWriterLivesThroughTheCall) {
+  WriteFile(Input(), "17,/a\n");
+  ASSERT_EQ(0, ::symlink(Input().c_str(), m_dir.File("alias.txt").c_str()));
+  const std::string failing[][2] = {
+      {m_dir.File("missing.txt"), Output()},
+      {m_dir.path(), Output()},
+      {Input(), m_dir.File("no-such-dir/paths.txt")},
+      {Input(), m_dir.File("alias.txt")},
+  };
+  for (const auto& files : failing) {
+    EXPECT_FALSE(ConvertFiles(files[0], files[1])) << files[0] << " -> " << files[1];
+    EXPECT_TRUE(LoggedMessages().empty()) << files[0] << " -> " << files[1];
+    ExpectLogWriterLifetime();
+  }
+  // A read error ends the call after the writer was made.
+  EXPECT_FALSE(ConvertFiles("/proc/self/mem", Output()));
+  ExpectLogWriterLifetime();
+}
+
+TEST_F(StubConversionLog, UnusableInputLogsNothing) {
+  ASSERT_TRUE(Convert("\n17,\nno delimiter\n"));
+  EXPECT_TRUE(LoggedMessages().empty());
+  ExpectLogWriterLifetime();
+}
+
+TEST_F(StubConversionLog, TheWriterSeesPathsUpToTheirFirstNul) {
+  ASSERT_TRUE(Convert("1,/nul\0byte:1\n2,/\xff\xfe\xc3(\n"s));
+  EXPECT_EQ((std::vector<std::string>{Logged("/nul"), Logged("/\xff\xfe\xc3(")}),
+            LoggedMessages());
+}
+
+TEST_F(StubConversionLog, ManyLinesGiveAsManyLogLines) {
+  std::string input;
+  for (int i = 0; i < 50000; ++i) input += std::to_string(i) + ",/dir/file-" + std::to_string(i) + ":7\r\n";
+  ASSERT_TRUE(Convert(input));
+  const std::vector<std::string> logged = LoggedMessages();
+  ASSERT_EQ(50000u, logged.size());
+  EXPECT_EQ(Logged("/dir/file-49999"), logged.back());
+}
+
+}  // namespace

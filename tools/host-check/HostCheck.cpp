@@ -1,0 +1,306 @@
+// vscr-host-check: does this set of host libraries give the reader what it
+// relies on? It calls CKaString, CKaStringArray, EvDebug and FetchIndexInfo
+// the way the reader does, through the headers this build uses and the
+// libraries the loader finds, and prints one line per check, then
+// "host contract: N of M hold". The exit status is 0 only when all hold.
+//
+// Every host object lives in a block with a guard band behind the size that
+// the headers give its class. The reader keeps these objects by value on its
+// stack, so a library whose classes are larger than the headers say writes
+// over the reader's frame; here it writes into the guard band instead, and
+// the check says so. A library that agrees with the headers never touches
+// the band, so a guard that shows a write is never a false alarm. It cannot
+// see a larger class whose extra bytes are only read.
+//
+// Each check runs in a child process of its own: a crash or a sanitizer
+// report fails that check, and the others still run.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "EvDebug.h"
+#include "FetchIndexInfo.h"
+#include "KaString.h"
+
+namespace {
+
+// What the reader passes and expects (see reader/VivodStubCollectReader.cpp
+// and reader/ProcessStubCollectFile.cpp).
+constexpr char kQuote = '"';
+constexpr char kEscape = '\\';
+constexpr char kSeparator = ',';
+constexpr char kLogFunction[] = "VivodStubCollectReader::ProcessStubCollectFile";
+constexpr int kLogLevel = 2;
+constexpr char kLogFormat[] = "Writing %s to file [%s].";
+constexpr unsigned int kIndexInitFlags = 0x2080861;
+constexpr unsigned int kNoCacheType = 0;
+
+constexpr std::size_t kGuardBand = 1 << 20;
+constexpr unsigned char kGuardByte = 0xA5;
+
+// A host object of class T in a block of its declared size plus a guard band.
+template <typename T>
+class Guarded {
+ public:
+  template <typename... Args>
+  explicit Guarded(Args&&... args)
+      : m_block(static_cast<unsigned char*>(
+            ::operator new(sizeof(T) + kGuardBand, std::align_val_t(alignof(T))))) {
+    std::memset(m_block + sizeof(T), kGuardByte, kGuardBand);
+    m_object = new (m_block) T(std::forward<Args>(args)...);
+  }
+  ~Guarded() {
+    Destroy();
+    ::operator delete(m_block, std::align_val_t(alignof(T)));
+  }
+  Guarded(const Guarded&) = delete;
+  Guarded& operator=(const Guarded&) = delete;
+
+  T& operator*() { return *m_object; }
+  T* operator->() { return m_object; }
+  void Destroy() {
+    if (m_object != nullptr) m_object->~T();
+    m_object = nullptr;
+  }
+
+  // How far past the declared size the library has written; 0 when it kept
+  // to it.
+  std::size_t Overrun() const {
+    const unsigned char* const band = m_block + sizeof(T);
+    for (std::size_t i = kGuardBand; i > 0; --i) {
+      if (band[i - 1] != kGuardByte) return i;
+    }
+    return 0;
+  }
+
+ private:
+  unsigned char* m_block;
+  T* m_object = nullptr;
+};
+
+struct Outcome {
+  bool holds;
+  std::string detail;  // why it does not hold
+};
+
+template <typename T>
+std::string OverrunReport(const Guarded<T>& object, const char* library, const char* header,
+                          const char* type) {
+  const std::size_t overrun = object.Overrun();
+  if (overrun == 0) return std::string();
+  return std::string(library) + " wrote " + std::to_string(overrun) + " bytes past the " +
+         std::to_string(sizeof(T)) + " bytes that " + header + " gives " + type +
+         ": its class is larger than the header this build uses";
+}
+
+// Short enough for one line of output.
+std::string Shown(const char* text) {
+  if (text == nullptr) return "null";
+  const std::size_t length = std::strlen(text);
+  std::string shown = "\"";
+  for (std::size_t i = 0; i < length && i < 32; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c < 0x7f) {
+      shown.push_back(static_cast<char>(c));
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+      shown += escaped;
+    }
+  }
+  shown += length > 32 ? "...\"" : "\"";
+  return shown + " (" + std::to_string(length) + " bytes)";
+}
+
+// Empty when `elements` holds exactly `fields`, in order.
+std::string Mismatch(const CKaStringArray& elements, const std::vector<std::string>& fields) {
+  if (elements.GetSize() != fields.size()) {
+    return std::to_string(elements.GetSize()) + " elements for " +
+           std::to_string(fields.size()) + " fields";
+  }
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const char* const text = elements.GetAt(i).GetString();
+    if (text == nullptr || std::strlen(text) != fields[i].size() ||
+        std::memcmp(text, fields[i].data(), fields[i].size()) != 0) {
+      return "element " + std::to_string(i) + " is " + Shown(text) + ", not " +
+             Shown(fields[i].c_str());
+    }
+  }
+  return std::string();
+}
+
+// Splits `line` as the reader does and compares the elements with `fields`.
+Outcome Splits(const std::string& line, const std::vector<std::string>& fields) {
+  Guarded<CKaString> text(line.c_str());
+  Guarded<CKaStringArray> elements;
+  text->Tokenize(*elements, kQuote, kQuote, kEscape, kSeparator, false);
+  std::string problem = OverrunReport(text, "libKaUtils", "KaString.h", "CKaString");
+  if (problem.empty()) {
+    problem = OverrunReport(elements, "libKaUtils", "KaString.h", "CKaStringArray");
+  }
+  if (problem.empty()) problem = Mismatch(*elements, fields);
+  elements.Destroy();
+  text.Destroy();
+  if (problem.empty()) problem = OverrunReport(text, "libKaUtils", "KaString.h", "CKaString");
+  return {problem.empty(), problem};
+}
+
+std::string Record(const std::string& nameField, const std::string& metadata = "") {
+  return "1,7,4096,10," + nameField + ",1," + metadata;
+}
+std::vector<std::string> Fields(const std::string& name, const std::string& metadata = "") {
+  return {"1", "7", "4096", "10", name, "1", metadata};
+}
+
+// A name of `length` bytes that changes along its length, with a comma, so
+// that it has to be quoted.
+std::string LongName(std::size_t length) {
+  std::string name = "/archive/a,b/";
+  for (std::size_t i = 0; name.size() < length; ++i) {
+    name.push_back(static_cast<char>('a' + i % 26));
+  }
+  return name;
+}
+
+Outcome QuotedCommas() {
+  return Splits("1,7,4096,\"10,11\",\"/data/a,b.txt\",1,\"m,d,e\"",
+                {"1", "7", "4096", "10,11", "/data/a,b.txt", "1", "m,d,e"});
+}
+
+Outcome EscapedQuotes() {
+  return Splits(Record("\"/say \\\"hi\\\" C:\\\\dir\""), Fields("/say \"hi\" C:\\dir"));
+}
+
+Outcome EmptyFields() {
+  return Splits(",7,,10,/e,,", {"", "7", "", "10", "/e", "", ""});
+}
+
+Outcome TrailingCr() {
+  return Splits(Record("/data/cr.txt", "meta\r"), Fields("/data/cr.txt", "meta\r"));
+}
+
+Outcome LongNameField() {
+  const std::string name = LongName(5000);
+  return Splits(Record("\"" + name + "\""), Fields(name));
+}
+
+Outcome MebibyteLine() {
+  const std::string head = Record("/big");
+  std::string metadata(std::size_t{1} << 20, 'm');
+  metadata.resize(metadata.size() - head.size());
+  return Splits(head + metadata, Fields("/big", metadata));
+}
+
+Outcome NeverNull() {
+  Guarded<CKaString> text(",\"\",");
+  Guarded<CKaStringArray> elements;
+  text->Tokenize(*elements, kQuote, kQuote, kEscape, kSeparator, false);
+  std::string problem = OverrunReport(elements, "libKaUtils", "KaString.h", "CKaStringArray");
+  if (problem.empty() && elements->GetSize() != 3) {
+    problem = std::to_string(elements->GetSize()) + " elements for 3 empty fields";
+  }
+  for (std::size_t i = 0; problem.empty() && i < elements->GetSize(); ++i) {
+    const char* const field = elements->GetAt(i).GetString();
+    if (field == nullptr) problem = "element " + std::to_string(i) + " gives a null pointer";
+    else if (*field != '\0') problem = "element " + std::to_string(i) + " is " + Shown(field);
+  }
+  return {problem.empty(), problem};
+}
+
+Outcome LogLine() {
+  Guarded<EvDebug> log(nullptr);
+  log->DebugLvl(kLogFunction, kLogLevel, kLogFormat, "/data/100%s of %s.txt",
+                "/tmp/host-check %s.lst");
+  log.Destroy();
+  const std::string problem = OverrunReport(log, "libDivorar", "EvDebug.h", "EvDebug");
+  return {problem.empty(), problem};
+}
+
+Outcome IndexServiceWithoutLookup() {
+  Guarded<FetchIndexInfo> service;
+  service->setInitFlags(kIndexInitFlags);
+  service->setCacheType(kNoCacheType);
+  service.Destroy();
+  const std::string problem =
+      OverrunReport(service, "libLmLib", "FetchIndexInfo.h", "FetchIndexInfo");
+  return {problem.empty(), problem};
+}
+
+struct Check {
+  const char* what;
+  Outcome (*run)();
+};
+
+const Check kChecks[] = {
+    {"Tokenize: quoted commas stay inside their fields", QuotedCommas},
+    {"Tokenize: escaped quotes and escapes inside quotes", EscapedQuotes},
+    {"Tokenize: empty first, middle and last fields", EmptyFields},
+    {"Tokenize: a trailing CR stays in the last field", TrailingCr},
+    {"Tokenize: a name of 5,000 bytes", LongNameField},
+    {"Tokenize: a line of 1 MiB", MebibyteLine},
+    {"GetString: never null, also for empty fields", NeverNull},
+    {"EvDebug(nullptr): DebugLvl with a path holding %s, then destroyed", LogLine},
+    {"FetchIndexInfo: setInitFlags, setCacheType(0), destroyed without a lookup",
+     IndexServiceWithoutLookup},
+};
+
+// Runs `check` in a child process; a crash there fails it.
+Outcome RunIsolated(const Check& check) {
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0) return {false, "cannot make a pipe"};
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const pid_t child = ::fork();
+  if (child < 0) return {false, "cannot start a child process"};
+  if (child == 0) {
+    ::close(pipeFds[0]);
+    Outcome outcome{false, "threw an exception"};
+    try {
+      outcome = check.run();
+    } catch (const std::exception& error) {
+      outcome.detail = std::string("threw ") + error.what();
+    } catch (...) {
+    }
+    const ssize_t written = ::write(pipeFds[1], outcome.detail.data(), outcome.detail.size());
+    ::_exit(outcome.holds && written >= 0 ? 0 : 1);
+  }
+  ::close(pipeFds[1]);
+  std::string detail;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
+    detail.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(pipeFds[0]);
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child) return {false, "lost its child process"};
+  if (WIFSIGNALED(status)) {
+    return {false, std::string("stopped by signal ") + std::to_string(WTERMSIG(status)) + " (" +
+                       strsignal(WTERMSIG(status)) + ")"};
+  }
+  if (WEXITSTATUS(status) == 0) return {true, std::string()};
+  if (detail.empty()) detail = "exited with status " + std::to_string(WEXITSTATUS(status));
+  return {false, detail};
+}
+
+}  // namespace
+
+int main() {
+  int holding = 0;
+  int total = 0;
+  for (const Check& check : kChecks) {
+    const Outcome outcome = RunIsolated(check);
+    ++total;
+    if (outcome.holds) ++holding;
+    std::printf("%s  %s%s%s\n", outcome.holds ? "holds" : "FAILS", check.what,
+                outcome.holds ? "" : ": ", outcome.detail.c_str());
+  }
+  std::printf("host contract: %d of %d hold\n", holding, total);
+  return holding == total ? 0 : 1;
+}
