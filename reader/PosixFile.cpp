@@ -101,9 +101,11 @@ bool PosixFile::Sync() {
 
 bool PosixFile::Close() {
   // Linux releases the descriptor even when close reports an error, so it
-  // is never closed twice; the error still means data may be lost.
+  // is never closed twice, nor retried. EINTR only says that a wait inside
+  // close was cut short; the data written stays in the page cache, so it
+  // is no failure. Any other error means data may be lost.
   const int result = ::close(std::exchange(m_fd, -1));
-  return result == 0;
+  return result == 0 || errno == EINTR;
 }
 
 bool PathExists(const std::string& path) {

@@ -41,7 +41,8 @@ class PosixFile {
   bool WriteAll(const char* data, std::size_t size);
   // Flushes the file's data to the storage device; false on an error.
   bool Sync();
-  // Closes the descriptor; false when closing reports an error.
+  // Closes the descriptor; false when closing reports an error other than
+  // an interruption, which loses nothing.
   bool Close();
 
  private:
