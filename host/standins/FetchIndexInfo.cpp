@@ -11,6 +11,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -83,11 +85,33 @@ std::string FieldValue(const std::string& name, const ArchivedFile& file) {
   return std::string();
 }
 
+// Like any careful library, the service tries again a call that a signal
+// interrupted.
+template <typename Stream>
+void OpenRetrying(Stream& stream, const std::string& path, std::ios::openmode mode) {
+  do {
+    errno = 0;
+    stream.open(path, mode);
+  } while (!stream.is_open() && errno == EINTR);
+}
+
+// 0 when the file is there, 1 when it is not, -1 when it cannot be told.
+int StatRetrying(const std::string& path, struct stat* info) {
+  int result;
+  do {
+    result = ::stat(path.c_str(), info);
+  } while (result != 0 && errno == EINTR);
+  if (result == 0) return 0;
+  return errno == ENOENT || errno == ENOTDIR ? 1 : -1;
+}
+
 int WriteRecords(const std::string& inputFile, const std::string& outputPath,
                  const std::string& fields, const std::string& separator) {
-  std::ifstream input(inputFile);
+  std::ifstream input;
+  OpenRetrying(input, inputFile, std::ios::in);
   if (!input) return 1;
-  std::ofstream output(outputPath, std::ios::out | std::ios::trunc);
+  std::ofstream output;
+  OpenRetrying(output, outputPath, std::ios::out | std::ios::trunc);
   if (!output) return 2;
   const std::vector<std::string> names = SplitFields(fields);
   ArchivedFile file{std::string(), 0, 0, false, 0};
@@ -98,7 +122,9 @@ int WriteRecords(const std::string& inputFile, const std::string& outputPath,
     file.path = path;
     file.number += 1;
     file.offset += file.size;
-    file.present = ::stat(path.c_str(), &info) == 0;
+    const int found = StatRetrying(path, &info);
+    if (found < 0) return 7;  // neither there nor missing: no record to give
+    file.present = found == 0;
     file.size = file.present ? static_cast<unsigned long>(info.st_size) : 0;
     for (std::size_t i = 0; i < names.size(); ++i) {
       if (i > 0) output << separator;
@@ -107,8 +133,11 @@ int WriteRecords(const std::string& inputFile, const std::string& outputPath,
     output << '\n';
   }
   if (input.bad()) return 4;
+  if (!output) return 5;
+  // Linux closes a file even when close is interrupted, and loses nothing.
+  errno = 0;
   output.close();
-  return output ? 0 : 5;
+  return output || errno == EINTR ? 0 : 5;
 }
 
 }  // namespace
