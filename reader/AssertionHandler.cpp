@@ -9,8 +9,10 @@
 
 namespace std {
 
+// The GNU spelling of noreturn, as libstdc++ declares it: clang refuses a
+// [[noreturn]] that the first declaration lacks.
 // NOLINTNEXTLINE(cert-dcl58-cpp): the one libstdc++ hook we must provide.
-[[noreturn]] void __glibcxx_assert_fail(const char* file, int line, const char* function,
+__attribute__((__noreturn__)) void __glibcxx_assert_fail(const char* file, int line, const char* function,
                                         const char* condition) noexcept {
   std::fprintf(stderr, "libVivodStubCollectReader: %s:%d: %s: Assertion '%s' failed.\n",
                file, line, function, condition);
