@@ -43,17 +43,6 @@ PosixFile PosixFile::OpenDirectory(const std::string& path) {
   return Open(path, O_RDONLY | O_DIRECTORY);
 }
 
-PosixFile::PosixFile(PosixFile&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)) {}
-
-PosixFile& PosixFile::operator=(PosixFile&& other) noexcept {
-  if (this != &other) {
-    if (is_open()) ::close(m_fd);
-    m_fd = std::exchange(other.m_fd, -1);
-  }
-  return *this;
-}
-
 PosixFile::~PosixFile() {
   if (is_open()) ::close(m_fd);
 }

@@ -21,9 +21,8 @@ class PosixFile {
   // Opens the directory `path` so that it can be synced. Check is_open().
   static PosixFile OpenDirectory(const std::string& path);
 
-  PosixFile() = default;
-  PosixFile(PosixFile&& other) noexcept;
-  PosixFile& operator=(PosixFile&& other) noexcept;
+  // Neither copied nor moved: the factories above hand a new object straight
+  // to the caller, and each object owns its descriptor for one operation.
   PosixFile(const PosixFile&) = delete;
   PosixFile& operator=(const PosixFile&) = delete;
   // Closes the descriptor if Close() was not called; errors are lost then.
