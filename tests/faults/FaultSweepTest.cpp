@@ -433,6 +433,90 @@ TEST_F(FaultSweep, ReadErrorMidWalkIsToldThenTheEnd) {
   EXPECT_EQ(message, reader.m_lastError);
 }
 
+// What one GetItem call gave.
+struct Got {
+  int result;
+  std::string name;
+  std::string message;
+};
+
+Got GetOne(VivodStubCollectReader& reader) {
+  std::string name = "untouched", line = "untouched";
+  const int result = reader.GetItem(name, line);
+  return {result, name, reader.m_lastError};
+}
+
+constexpr std::size_t kOverlong = std::size_t{20} << 20;  // past the 16 MiB a line may hold
+
+// A line too long to hold is read past in many reads; one of them failing
+// is a read error like any other, not the line's own complaint.
+TEST_F(FaultSweep, OverlongLineIsPassedOverAndAReadErrorInsideItIsTold) {
+  ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
+  WriteFile(CollectPath(),
+            RecordLine(0) + "\n" + std::string(kOverlong, 'z') + "\n" + RecordLine(1) + "\n");
+  WriteFile(InputList(), "/etc/passwd\n");
+  unsigned long readsBefore = 0;
+  unsigned long readsAfter = 0;
+  {
+    VivodStubCollectReader reader(Args());
+    ASSERT_TRUE(reader.Initialize(InputList()) && reader.Open()) << reader.m_lastError;
+    m_faults.CountOnly();
+    EXPECT_EQ(1, GetOne(reader).result);
+    readsBefore = m_faults.Calls("read");
+    const Got overlong = GetOne(reader);
+    readsAfter = m_faults.Calls("read");
+    const Got next = GetOne(reader);
+    const Got end = GetOne(reader);
+    m_faults.Stop();
+    EXPECT_EQ(-1, overlong.result);
+    EXPECT_EQ("Collect file line longer than 16777216 bytes in stubs_42.lmf", overlong.message);
+    EXPECT_EQ("untouched", overlong.name);
+    EXPECT_EQ(1, next.result);
+    EXPECT_EQ("/archive/dir-1/file-1.dat", next.name);
+    EXPECT_EQ(0, end.result);
+  }
+  ASSERT_GT(readsAfter - readsBefore, 100u);
+
+  VivodStubCollectReader reader(Args());
+  ASSERT_TRUE(reader.Initialize(InputList()) && reader.Open()) << reader.m_lastError;
+  m_faults.FailNth("read", readsAfter - 1, EIO);  // in the part that is read past
+  EXPECT_EQ(1, GetOne(reader).result);
+  const Got failed = GetOne(reader);
+  const Got end = GetOne(reader);
+  EXPECT_TRUE(m_faults.Stop());
+  EXPECT_EQ(-1, failed.result);
+  EXPECT_EQ("Failed to read collect file " + CollectPath(), failed.message);
+  EXPECT_EQ(0, end.result);
+  EXPECT_EQ("Failed to read collect file " + CollectPath(), end.message);
+}
+
+TEST_F(FaultSweep, OverlongStubLinesAreSkippedAndAReadErrorAmongThemIsTold) {
+  ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
+  const std::string input = m_dir.File("stubs.txt");
+  const std::string output = m_dir.File("paths.txt");
+  // The last line, as long and without a line feed, ends the file unread.
+  WriteFile(input, "a|/first:1\n" "b|" + std::string(kOverlong, 'z') + ":2\n" "c|/second:3\n" "d|" +
+                       std::string(kOverlong, 'y') + ":4");
+  VivodStubCollectReader reader{VivodStubCollectReaderInitArgs()};
+  standin::StartDebugCapture();
+  m_faults.CountOnly();
+  EXPECT_TRUE(reader.ProcessStubCollectFile(input, output, '|')) << reader.m_lastError;
+  const unsigned long reads = m_faults.Calls("read");
+  m_faults.Stop();
+  std::size_t logged = 0;
+  for (const standin::DebugEvent& event : standin::StopDebugCapture()) logged += event.kind == "line";
+  EXPECT_EQ("/first\n/second\n", ReadFile(output));
+  EXPECT_EQ(2u, logged);
+
+  ASSERT_GT(reads, 4u);
+  standin::StartDebugCapture();
+  m_faults.FailNth("read", reads / 2, EIO);
+  EXPECT_FALSE(reader.ProcessStubCollectFile(input, output, '|'));
+  EXPECT_TRUE(m_faults.Stop());
+  standin::StopDebugCapture();
+  EXPECT_EQ("Failed to read input file [" + input + "].", reader.m_lastError);
+}
+
 volatile sig_atomic_t g_alarms = 0;
 void CountAlarm(int) { g_alarms = g_alarms + 1; }
 
