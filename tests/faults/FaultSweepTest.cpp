@@ -202,6 +202,12 @@ class FaultSweep : public ::testing::Test {
         operation, [this] { m_faults.InterruptEverySecondCall(); }, "every second call interrupted");
     EXPECT_TRUE(clean == interrupted) << "interrupted: " << Describe(interrupted)
                                       << "; clean: " << Describe(clean);
+    unsigned long cleanCalls = 0, interruptedCalls = 0;
+    for (const char* family : kFamilies) {
+      cleanCalls += calls[family];
+      interruptedCalls += m_faults.Calls(family);
+    }
+    EXPECT_GT(interruptedCalls, cleanCalls) << "no interrupted call was tried again";
   }
 
   TempDir m_dir;
