@@ -52,13 +52,16 @@ bool PosixFile::IsDirectory() const {
   return StatPath(m_fd, "", AT_EMPTY_PATH, &info) && IsDirectoryMode(info);
 }
 
-bool PosixFile::IsSameFileAs(const std::string& path) const {
+PosixFile::Identity PosixFile::CompareWith(const std::string& path) const {
   struct statx mine {};
   struct statx theirs {};
-  return StatPath(m_fd, "", AT_EMPTY_PATH, &mine) &&
-         StatPath(AT_FDCWD, path.c_str(), 0, &theirs) &&
-         mine.stx_dev_major == theirs.stx_dev_major &&
-         mine.stx_dev_minor == theirs.stx_dev_minor && mine.stx_ino == theirs.stx_ino;
+  if (!StatPath(m_fd, "", AT_EMPTY_PATH, &mine)) return Identity::kUnknown;
+  if (!StatPath(AT_FDCWD, path.c_str(), 0, &theirs)) {
+    return errno == ENOENT || errno == ENOTDIR ? Identity::kDifferent : Identity::kUnknown;
+  }
+  const bool same = mine.stx_dev_major == theirs.stx_dev_major &&
+                    mine.stx_dev_minor == theirs.stx_dev_minor && mine.stx_ino == theirs.stx_ino;
+  return same ? Identity::kSame : Identity::kDifferent;
 }
 
 long PosixFile::Read(char* data, std::size_t size) {

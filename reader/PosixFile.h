@@ -30,8 +30,11 @@ class PosixFile {
 
   bool is_open() const { return m_fd >= 0; }
   bool IsDirectory() const;
-  // True when `path` names this very file (same device and inode).
-  bool IsSameFileAs(const std::string& path) const;
+  // Whether `path` names this very file (same device and inode). Nothing
+  // at `path` is a different file; kUnknown when this file or what is at
+  // `path` cannot be examined.
+  enum class Identity { kSame, kDifferent, kUnknown };
+  Identity CompareWith(const std::string& path) const;
 
   // Reads up to `size` bytes. Returns the count read, 0 at the end of the
   // file, -1 on an error.

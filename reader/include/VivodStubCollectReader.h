@@ -128,7 +128,9 @@ class VIVOD_STUB_COLLECT_READER_EXPORT VivodStubCollectReader {
   // is written. A line longer than 16 MiB yields no path, like any other
   // unusable line. Needs no other call first and changes no member but
   // m_lastError, and that only on failure: when a file cannot be opened,
-  // read or written, or when both name the same file.
+  // read or written, or when both name the same file. An output that cannot
+  // be examined might be the input: it is not opened, and fails as one that
+  // cannot be opened.
   bool ProcessStubCollectFile(const std::string& inputFile,
                               const std::string& outputFile, char delimiter);
 

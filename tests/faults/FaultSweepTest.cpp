@@ -439,6 +439,36 @@ TEST_F(FaultSweep, ReadErrorMidWalkIsToldThenTheEnd) {
   EXPECT_EQ(message, reader.m_lastError);
 }
 
+// Were a failed stat taken for "a different file", converting a file onto
+// itself would cut the input to nothing and report success.
+TEST_F(FaultSweep, ConversionOntoItsOwnInputIsRefusedWhicheverStatFails) {
+  ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
+  const std::string input = m_dir.File("stubs.txt");
+  const std::string stubs = "a|/first:1\nb|/second:2\n";
+  WriteFile(input, stubs);
+  ASSERT_EQ(0, ::symlink(input.c_str(), m_dir.File("link.txt").c_str()));
+  VivodStubCollectReader reader{VivodStubCollectReaderInitArgs()};
+  for (const std::string& output : {input, m_dir.File("link.txt")}) {
+    m_faults.CountOnly();
+    EXPECT_FALSE(reader.ProcessStubCollectFile(input, output, '|'));
+    const unsigned long stats = m_faults.Calls("stat");
+    m_faults.Stop();
+    EXPECT_EQ("Input and output are the same file [" + input + "].", reader.m_lastError);
+    ASSERT_GT(stats, 1u);
+    for (unsigned long nth = 1; nth <= stats; ++nth) {
+      for (const int error : kErrors) {
+        m_faults.FailNth("stat", nth, error);
+        EXPECT_FALSE(reader.ProcessStubCollectFile(input, output, '|'));
+        EXPECT_TRUE(m_faults.Stop());
+        EXPECT_TRUE(OneOf(reader.m_lastError, {"Input and output are the same file [" + input + "].",
+                                               "Failed to open output file [" + output + "]."}))
+            << reader.m_lastError;
+        EXPECT_EQ(stubs, ReadFile(input)) << "stat call " << nth << " failing with " << error;
+      }
+    }
+  }
+}
+
 // What one GetItem call gave.
 struct Got {
   int result;
