@@ -6,7 +6,9 @@
 // skipped) and writes one record per path with the requested fields:
 // full_file_name (quoted when it needs to be), file_size and isvalid from
 // the file system, arch_group_id, arch_file_id and arch_file_offs as
-// deterministic numbers, and an empty text for any other field.
+// deterministic numbers, and an empty text for any other field. A file
+// error fails the lookup (a path that cannot be examined, rather than one
+// that is missing, included); calls interrupted by a signal are tried again.
 #include "FetchIndexInfo.h"
 
 #include <sys/stat.h>
