@@ -7,14 +7,18 @@
 #include <cstdio>
 #include <cstdlib>
 
+// NOLINTNEXTLINE(cert-dcl58-cpp): the one libstdc++ hook we must provide.
 namespace std {
 
-// NOLINTNEXTLINE(cert-dcl58-cpp): the one libstdc++ hook we must provide.
+// The GNU spelling of noreturn, as libstdc++ declares it: clang refuses a
+// [[noreturn]] that the first declaration lacks.
 __attribute__((__noreturn__)) void __glibcxx_assert_fail(const char* file, int line,
                                                          const char* function,
                                                          const char* condition) noexcept {
-  std::fprintf(stderr, "libVivodStubCollectReader: %s:%d: %s: Assertion '%s' failed.\n",
-               file, line, function, condition);
+  // On the way to abort there is nothing to do should the message fail.
+  static_cast<void>(std::fprintf(stderr,
+                                 "libVivodStubCollectReader: %s:%d: %s: Assertion '%s' failed.\n",
+                                 file, line, function, condition));
   std::abort();
 }
 

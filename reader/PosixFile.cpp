@@ -43,17 +43,6 @@ PosixFile PosixFile::OpenDirectory(const std::string& path) {
   return Open(path, O_RDONLY | O_DIRECTORY);
 }
 
-PosixFile::PosixFile(PosixFile&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)) {}
-
-PosixFile& PosixFile::operator=(PosixFile&& other) noexcept {
-  if (this != &other) {
-    if (is_open()) ::close(m_fd);
-    m_fd = std::exchange(other.m_fd, -1);
-  }
-  return *this;
-}
-
 PosixFile::~PosixFile() {
   if (is_open()) ::close(m_fd);
 }
@@ -63,13 +52,16 @@ bool PosixFile::IsDirectory() const {
   return StatPath(m_fd, "", AT_EMPTY_PATH, &info) && IsDirectoryMode(info);
 }
 
-bool PosixFile::IsSameFileAs(const std::string& path) const {
+PosixFile::Identity PosixFile::CompareWith(const std::string& path) const {
   struct statx mine {};
   struct statx theirs {};
-  return StatPath(m_fd, "", AT_EMPTY_PATH, &mine) &&
-         StatPath(AT_FDCWD, path.c_str(), 0, &theirs) &&
-         mine.stx_dev_major == theirs.stx_dev_major &&
-         mine.stx_dev_minor == theirs.stx_dev_minor && mine.stx_ino == theirs.stx_ino;
+  if (!StatPath(m_fd, "", AT_EMPTY_PATH, &mine)) return Identity::kUnknown;
+  if (!StatPath(AT_FDCWD, path.c_str(), 0, &theirs)) {
+    return errno == ENOENT || errno == ENOTDIR ? Identity::kDifferent : Identity::kUnknown;
+  }
+  const bool same = mine.stx_dev_major == theirs.stx_dev_major &&
+                    mine.stx_dev_minor == theirs.stx_dev_minor && mine.stx_ino == theirs.stx_ino;
+  return same ? Identity::kSame : Identity::kDifferent;
 }
 
 long PosixFile::Read(char* data, std::size_t size) {
@@ -101,9 +93,11 @@ bool PosixFile::Sync() {
 
 bool PosixFile::Close() {
   // Linux releases the descriptor even when close reports an error, so it
-  // is never closed twice; the error still means data may be lost.
+  // is never closed twice, nor retried. EINTR only says that a wait inside
+  // close was cut short; the data written stays in the page cache, so it
+  // is no failure. Any other error means data may be lost.
   const int result = ::close(std::exchange(m_fd, -1));
-  return result == 0;
+  return result == 0 || errno == EINTR;
 }
 
 bool PathExists(const std::string& path) {

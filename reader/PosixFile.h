@@ -21,9 +21,8 @@ class PosixFile {
   // Opens the directory `path` so that it can be synced. Check is_open().
   static PosixFile OpenDirectory(const std::string& path);
 
-  PosixFile() = default;
-  PosixFile(PosixFile&& other) noexcept;
-  PosixFile& operator=(PosixFile&& other) noexcept;
+  // Neither copied nor moved: the factories above hand a new object straight
+  // to the caller, and each object owns its descriptor for one operation.
   PosixFile(const PosixFile&) = delete;
   PosixFile& operator=(const PosixFile&) = delete;
   // Closes the descriptor if Close() was not called; errors are lost then.
@@ -31,8 +30,11 @@ class PosixFile {
 
   bool is_open() const { return m_fd >= 0; }
   bool IsDirectory() const;
-  // True when `path` names this very file (same device and inode).
-  bool IsSameFileAs(const std::string& path) const;
+  // Whether `path` names this very file (same device and inode). Nothing
+  // at `path` is a different file; kUnknown when this file or what is at
+  // `path` cannot be examined.
+  enum class Identity { kSame, kDifferent, kUnknown };
+  Identity CompareWith(const std::string& path) const;
 
   // Reads up to `size` bytes. Returns the count read, 0 at the end of the
   // file, -1 on an error.
@@ -41,7 +43,8 @@ class PosixFile {
   bool WriteAll(const char* data, std::size_t size);
   // Flushes the file's data to the storage device; false on an error.
   bool Sync();
-  // Closes the descriptor; false when closing reports an error.
+  // Closes the descriptor; false when closing reports an error other than
+  // an interruption, which loses nothing.
   bool Close();
 
  private:

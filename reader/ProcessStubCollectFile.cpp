@@ -180,9 +180,15 @@ bool VivodStubCollectReader::ProcessStubCollectFile(const std::string& inputFile
     return false;
   }
   // Opening the output cuts it to length zero: were it the input, the input
-  // would be lost before a single line is read.
-  if (input.IsSameFileAs(outputFile)) {
+  // would be lost before a single line is read. So an output that cannot be
+  // examined, and might be the input, is not opened either.
+  const PosixFile::Identity identity = input.CompareWith(outputFile);
+  if (identity == PosixFile::Identity::kSame) {
     m_lastError = kSameFile + inputFile + kMessageEnd;
+    return false;
+  }
+  if (identity == PosixFile::Identity::kUnknown) {
+    m_lastError = kOpenOutputFailed + outputFile + kMessageEnd;
     return false;
   }
   PosixFile output = PosixFile::CreateTruncated(outputFile);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -19,6 +20,11 @@ void ExpectNotReady(VivodStubCollectReader& reader) {
   reader.m_lastError.clear();
   EXPECT_FALSE(reader.SetSeekOffset(0));
   EXPECT_EQ("Call Initialize() and Open() first.", reader.m_lastError);
+  reader.m_lastError.clear();
+  uint64_t offset = 77;
+  EXPECT_FALSE(reader.GetSeekOffset(offset));
+  EXPECT_EQ("Call Initialize() and Open() first.", reader.m_lastError);
+  EXPECT_EQ(77u, offset);
 }
 
 TEST_F(Guards, ReadingAndSeekingNeedInitializeAndOpen) {
@@ -68,6 +74,27 @@ TEST_F(Guards, SecondOpenFailsAndLeavesTheStreamFailed) {
 TEST_F(Guards, DestroyingAnOpenReaderKeepsTheCollectFile) {
   OpenReader(Record("/a") + "\n").reset();
   EXPECT_EQ(Record("/a") + "\n", ReadFile(CollectPath()));
+}
+
+// The state members are public for inspection only; a host that writes them
+// anyway gets failures, never a read outside a record.
+TEST_F(Guards, StateMembersWrittenByTheHostAreRefused) {
+  WriteCollectFile(Record("/a") + "\n");
+  VivodStubCollectReader unnamed(Args());
+  ASSERT_TRUE(unnamed.Initialize(WriteInputList("/etc/passwd\n")));
+  unnamed.m_dstFileName.clear();
+  EXPECT_FALSE(unnamed.Open());
+  EXPECT_EQ("m_dstFileName is empty.", unnamed.m_lastError);
+  EXPECT_FALSE(unnamed.m_opened);
+
+  auto reader = OpenReader(Record("/a") + "\n" + Record("/b") + "\n");
+  reader->m_fieldCount = 2;  // would put the name before the first field
+  const Item refused = ReadOne(*reader);
+  EXPECT_EQ(-1, refused.result);
+  EXPECT_EQ("Could not find all desired fields in collect file entry", refused.lastError);
+  EXPECT_EQ("untouched", refused.fileName);
+  reader->m_fieldCount = 7;
+  EXPECT_EQ("/b", ReadOne(*reader).fileName);
 }
 
 }  // namespace

@@ -7,11 +7,15 @@
 // skipped) and writes one record per path with the requested fields:
 // full_file_name (quoted when it needs to be), file_size and isvalid from
 // the file system, arch_group_id, arch_file_id and arch_file_offs as
-// deterministic numbers, and an empty text for any other field.
+// deterministic numbers, and an empty text for any other field. A file
+// error fails the lookup (a path that cannot be examined, rather than one
+// that is missing, included); calls interrupted by a signal are tried again.
 #include "FetchIndexInfo.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <fstream>
 #include <map>
@@ -116,14 +120,35 @@ void KeepPace(const WritePace& pace, std::size_t written, std::ofstream& output)
   if (slow || exiting) output.flush();
   if (exiting) ::_exit(pace.exitStatus);
   if (slow) std::this_thread::sleep_for(pace.delay);
+
+// Like any careful library, the service tries again a call that a signal
+// interrupted.
+template <typename Stream>
+void OpenRetrying(Stream& stream, const std::string& path, std::ios::openmode mode) {
+  do {
+    errno = 0;
+    stream.open(path, mode);
+  } while (!stream.is_open() && errno == EINTR);
+}
+
+// 0 when the file is there, 1 when it is not, -1 when it cannot be told.
+int StatRetrying(const std::string& path, struct stat* info) {
+  int result;
+  do {
+    result = ::stat(path.c_str(), info);
+  } while (result != 0 && errno == EINTR);
+  if (result == 0) return 0;
+  return errno == ENOENT || errno == ENOTDIR ? 1 : -1;
 }
 
 int WriteRecords(const std::string& inputFile, const std::string& outputPath,
                  const std::string& fields, const std::string& separator) {
   const WritePace pace = CurrentPace();
-  std::ifstream input(inputFile);
+  std::ifstream input;
+  OpenRetrying(input, inputFile, std::ios::in);
   if (!input) return 1;
-  std::ofstream output(outputPath, std::ios::out | std::ios::trunc);
+  std::ofstream output;
+  OpenRetrying(output, outputPath, std::ios::out | std::ios::trunc);
   if (!output) return 2;
   const std::vector<std::string> names = SplitFields(fields);
   ArchivedFile file{std::string(), 0, 0, false, 0};
@@ -134,7 +159,9 @@ int WriteRecords(const std::string& inputFile, const std::string& outputPath,
     file.path = path;
     file.number += 1;
     file.offset += file.size;
-    file.present = ::stat(path.c_str(), &info) == 0;
+    const int found = StatRetrying(path, &info);
+    if (found < 0) return 7;  // neither there nor missing: no record to give
+    file.present = found == 0;
     file.size = file.present ? static_cast<unsigned long>(info.st_size) : 0;
     KeepPace(pace, file.number - 1, output);
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -144,8 +171,11 @@ int WriteRecords(const std::string& inputFile, const std::string& outputPath,
     output << '\n';
   }
   if (input.bad()) return 4;
+  if (!output) return 5;
+  // Linux closes a file even when close is interrupted, and loses nothing.
+  errno = 0;
   output.close();
-  return output ? 0 : 5;
+  return output || errno == EINTR ? 0 : 5;
 }
 
 }  // namespace

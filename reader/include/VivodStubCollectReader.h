@@ -76,8 +76,8 @@ class VIVOD_STUB_COLLECT_READER_EXPORT VivodStubCollectReader {
   bool Initialize(const std::string& inputFile);
 
   // Number of lines in the file at `path`: a last line without a line feed
-  // counts, and so does an empty line. 0 when the file cannot be read.
-  // Reads no reader member and sets no message.
+  // counts, and so does an empty line. 0 when the file cannot be opened or
+  // a read fails part way. Reads no reader member and sets no message.
   unsigned long CountLines(const char* path);
 
   // Opens the collect file for reading. Requires a successful Initialize.
@@ -128,7 +128,9 @@ class VIVOD_STUB_COLLECT_READER_EXPORT VivodStubCollectReader {
   // is written. A line longer than 16 MiB yields no path, like any other
   // unusable line. Needs no other call first and changes no member but
   // m_lastError, and that only on failure: when a file cannot be opened,
-  // read or written, or when both name the same file.
+  // read or written, or when both name the same file. An output that cannot
+  // be examined might be the input: it is not opened, and fails as one that
+  // cannot be opened.
   bool ProcessStubCollectFile(const std::string& inputFile,
                               const std::string& outputFile, char delimiter);
 

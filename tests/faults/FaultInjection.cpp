@@ -1,0 +1,299 @@
+// A preload library that makes a chosen file call of the C library fail,
+// so that tests can prove every error path of the reader. See
+// FaultInjection.h for the families and the control functions.
+//
+// Each wrapper asks Decide() whether to fail; if not, it calls the C
+// library's own function, found with dlsym(RTLD_NEXT). Calls that the C
+// library makes inside itself (the open inside fopen, say) do not pass
+// through here; that is why fopen and fclose are wrapped as well, since
+// libstdc++'s file streams open and close files through them.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "FaultInjection.h"
+
+namespace {
+
+enum Family { kOpen, kRead, kWrite, kClose, kFsync, kRename, kLseek, kStat, kFamilyCount };
+
+const char* const kFamilyNames[kFamilyCount] = {"open",  "read",   "write", "close",
+                                                "fsync", "rename", "lseek", "stat"};
+
+struct Plan {
+  bool active = false;
+  bool interrupting = false;
+  int family = -1;
+  unsigned long nth = 0;
+  int error = 0;
+  bool fired = false;
+  unsigned long calls[kFamilyCount] = {};
+};
+
+Plan g_plan;
+
+int FamilyOf(const char* name) {
+  if (name == nullptr) return -1;
+  for (int i = 0; i < kFamilyCount; ++i) {
+    if (strcmp(name, kFamilyNames[i]) == 0) return i;
+  }
+  return -2;
+}
+
+// The errno this call must fail with, or 0 to let it through.
+int Decide(Family family) {
+  if (!g_plan.active) return 0;
+  const unsigned long n = ++g_plan.calls[family];
+  if (family == g_plan.family && n == g_plan.nth) {
+    g_plan.fired = true;
+    return g_plan.error;
+  }
+  // lseek never sleeps, so the kernel never interrupts it.
+  if (g_plan.interrupting && family != kLseek && n % 2 == 0) return EINTR;
+  return 0;
+}
+
+void* Next(const char* name) { return dlsym(RTLD_NEXT, name); }
+
+}  // namespace
+
+// The C library's function `name`, looked up once.
+#define REAL(name) \
+  static const auto real_##name = reinterpret_cast<decltype(&name)>(Next(#name))
+
+// Fails with `result` when the plan says so; returns from the wrapper.
+#define MAYBE_FAIL(family, result)        \
+  do {                                    \
+    if (const int error = Decide(family)) { \
+      errno = error;                      \
+      return result;                      \
+    }                                     \
+  } while (0)
+
+extern "C" {
+
+// The stat forms that current headers no longer declare.
+int __xstat(int, const char*, struct stat*);
+int __xstat64(int, const char*, struct stat64*);
+int __lxstat(int, const char*, struct stat*);
+int __lxstat64(int, const char*, struct stat64*);
+int __fxstat(int, int, struct stat*);
+int __fxstat64(int, int, struct stat64*);
+int __fxstatat(int, int, const char*, struct stat*, int);
+int __fxstatat64(int, int, const char*, struct stat64*, int);
+
+__attribute__((visibility("default"))) int vscr_faults_fail_nth(const char* family,
+                                                                unsigned long nth, int error) {
+  const int index = FamilyOf(family);
+  g_plan = Plan();
+  g_plan.family = index;
+  g_plan.nth = index >= 0 ? nth : 0;
+  g_plan.error = error;
+  g_plan.active = true;
+  return index == -2 ? -1 : 0;
+}
+
+__attribute__((visibility("default"))) void vscr_faults_interrupt(void) {
+  g_plan = Plan();
+  g_plan.interrupting = true;
+  g_plan.active = true;
+}
+
+__attribute__((visibility("default"))) int vscr_faults_stop(void) {
+  g_plan.active = false;
+  return g_plan.fired ? 1 : 0;
+}
+
+__attribute__((visibility("default"))) unsigned long vscr_faults_calls(const char* family) {
+  const int index = FamilyOf(family);
+  return index >= 0 ? g_plan.calls[index] : 0;
+}
+
+// --- open ------------------------------------------------------------------
+
+// The mode argument exists only when the flags create a file.
+static mode_t ModeOf(int flags, va_list args) {
+  const bool creates = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
+  return creates ? static_cast<mode_t>(va_arg(args, int)) : 0;
+}
+
+int open(const char* path, int flags, ...) {
+  REAL(open);
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = ModeOf(flags, args);
+  va_end(args);
+  MAYBE_FAIL(kOpen, -1);
+  return real_open(path, flags, mode);
+}
+
+int open64(const char* path, int flags, ...) {
+  REAL(open64);
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = ModeOf(flags, args);
+  va_end(args);
+  MAYBE_FAIL(kOpen, -1);
+  return real_open64(path, flags, mode);
+}
+
+int openat(int dir, const char* path, int flags, ...) {
+  REAL(openat);
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = ModeOf(flags, args);
+  va_end(args);
+  MAYBE_FAIL(kOpen, -1);
+  return real_openat(dir, path, flags, mode);
+}
+
+int openat64(int dir, const char* path, int flags, ...) {
+  REAL(openat64);
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = ModeOf(flags, args);
+  va_end(args);
+  MAYBE_FAIL(kOpen, -1);
+  return real_openat64(dir, path, flags, mode);
+}
+
+FILE* fopen(const char* path, const char* mode) {
+  REAL(fopen);
+  MAYBE_FAIL(kOpen, nullptr);
+  return real_fopen(path, mode);
+}
+
+FILE* fopen64(const char* path, const char* mode) {
+  REAL(fopen64);
+  MAYBE_FAIL(kOpen, nullptr);
+  return real_fopen64(path, mode);
+}
+
+// --- read, write, close, fsync ---------------------------------------------
+
+ssize_t read(int fd, void* data, size_t size) {
+  REAL(read);
+  MAYBE_FAIL(kRead, -1);
+  return real_read(fd, data, size);
+}
+
+ssize_t write(int fd, const void* data, size_t size) {
+  REAL(write);
+  MAYBE_FAIL(kWrite, -1);
+  return real_write(fd, data, size);
+}
+
+// Linux releases a descriptor whatever close reports, so a failed close
+// still closes; only the result tells of the fault.
+int close(int fd) {
+  REAL(close);
+  const int error = Decide(kClose);
+  const int result = real_close(fd);
+  if (error == 0) return result;
+  errno = error;
+  return -1;
+}
+
+int fclose(FILE* stream) {
+  REAL(fclose);
+  const int error = Decide(kClose);
+  const int result = real_fclose(stream);
+  if (error == 0) return result;
+  errno = error;
+  return EOF;
+}
+
+int fsync(int fd) {
+  REAL(fsync);
+  MAYBE_FAIL(kFsync, -1);
+  return real_fsync(fd);
+}
+
+int fdatasync(int fd) {
+  REAL(fdatasync);
+  MAYBE_FAIL(kFsync, -1);
+  return real_fdatasync(fd);
+}
+
+// --- rename, lseek -----------------------------------------------------------
+
+int rename(const char* from, const char* to) {
+  REAL(rename);
+  MAYBE_FAIL(kRename, -1);
+  return real_rename(from, to);
+}
+
+int renameat(int fromDir, const char* from, int toDir, const char* to) {
+  REAL(renameat);
+  MAYBE_FAIL(kRename, -1);
+  return real_renameat(fromDir, from, toDir, to);
+}
+
+int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned int flags) {
+  REAL(renameat2);
+  MAYBE_FAIL(kRename, -1);
+  return real_renameat2(fromDir, from, toDir, to, flags);
+}
+
+off_t lseek(int fd, off_t offset, int whence) {
+  REAL(lseek);
+  MAYBE_FAIL(kLseek, -1);
+  return real_lseek(fd, offset, whence);
+}
+
+off64_t lseek64(int fd, off64_t offset, int whence) {
+  REAL(lseek64);
+  MAYBE_FAIL(kLseek, -1);
+  return real_lseek64(fd, offset, whence);
+}
+
+// --- the stat family ---------------------------------------------------------
+
+// Some forms exist only in older C libraries; a missing one reports ENOSYS.
+#define STAT_WRAPPER(name, params, args)         \
+  int name params {                              \
+    REAL(name);                                  \
+    MAYBE_FAIL(kStat, -1);                       \
+    if (real_##name == nullptr) {                \
+      errno = ENOSYS;                            \
+      return -1;                                 \
+    }                                            \
+    return real_##name args;                     \
+  }
+
+STAT_WRAPPER(statx, (int dir, const char* path, int flags, unsigned int mask, struct statx* info),
+             (dir, path, flags, mask, info))
+STAT_WRAPPER(stat, (const char* path, struct stat* info), (path, info))
+STAT_WRAPPER(stat64, (const char* path, struct stat64* info), (path, info))
+STAT_WRAPPER(lstat, (const char* path, struct stat* info), (path, info))
+STAT_WRAPPER(lstat64, (const char* path, struct stat64* info), (path, info))
+STAT_WRAPPER(fstat, (int fd, struct stat* info), (fd, info))
+STAT_WRAPPER(fstat64, (int fd, struct stat64* info), (fd, info))
+STAT_WRAPPER(fstatat, (int dir, const char* path, struct stat* info, int flags),
+             (dir, path, info, flags))
+STAT_WRAPPER(fstatat64, (int dir, const char* path, struct stat64* info, int flags),
+             (dir, path, info, flags))
+STAT_WRAPPER(__xstat, (int version, const char* path, struct stat* info), (version, path, info))
+STAT_WRAPPER(__xstat64, (int version, const char* path, struct stat64* info),
+             (version, path, info))
+STAT_WRAPPER(__lxstat, (int version, const char* path, struct stat* info), (version, path, info))
+STAT_WRAPPER(__lxstat64, (int version, const char* path, struct stat64* info),
+             (version, path, info))
+STAT_WRAPPER(__fxstat, (int version, int fd, struct stat* info), (version, fd, info))
+STAT_WRAPPER(__fxstat64, (int version, int fd, struct stat64* info), (version, fd, info))
+STAT_WRAPPER(__fxstatat, (int version, int dir, const char* path, struct stat* info, int flags),
+             (version, dir, path, info, flags))
+STAT_WRAPPER(__fxstatat64,
+             (int version, int dir, const char* path, struct stat64* info, int flags),
+             (version, dir, path, info, flags))
+STAT_WRAPPER(access, (const char* path, int mode), (path, mode))
+STAT_WRAPPER(faccessat, (int dir, const char* path, int mode, int flags), (dir, path, mode, flags))
+
+}  // extern "C"

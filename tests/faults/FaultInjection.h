@@ -1,0 +1,41 @@
+// The control interface of the fault-injection library (libvscr_faults.so),
+// a preload library that stands between the process and the C library's
+// file calls. Tests reach these functions through dlsym, so that a test
+// program never links the library and runs only when it is preloaded.
+//
+// Calls are counted by family, from the moment a plan starts:
+//   "open"   open, open64, openat, openat64, fopen, fopen64
+//   "read"   read
+//   "write"  write
+//   "close"  close, fclose (the descriptor is released even when the call
+//            is made to fail, as Linux always releases it)
+//   "fsync"  fsync, fdatasync
+//   "rename" rename, renameat, renameat2
+//   "lseek"  lseek, lseek64
+//   "stat"   statx, stat, fstat, lstat, fstatat and their 64-bit and
+//            __xstat forms, access, faccessat
+// A failed call has no effect but its result and errno.
+#ifndef TESTS_FAULTS_FAULTINJECTION_H_
+#define TESTS_FAULTS_FAULTINJECTION_H_
+
+extern "C" {
+
+// Starts a plan: counting begins at zero, and the `nth` call (1-based) of
+// `family` fails with `error`. A null or unknown family, or `nth` 0, only
+// counts. Returns 0, or -1 for an unknown family.
+typedef int (*vscr_faults_fail_nth_fn)(const char* family, unsigned long nth, int error);
+
+// Starts a plan in which every second call of each family fails with
+// EINTR, except lseek, which the kernel never interrupts.
+typedef void (*vscr_faults_interrupt_fn)(void);
+
+// Ends the plan: calls pass through uncounted. Returns 1 when the planned
+// fault was injected, else 0.
+typedef int (*vscr_faults_stop_fn)(void);
+
+// Calls of `family` counted by the last plan; 0 for an unknown family.
+typedef unsigned long (*vscr_faults_calls_fn)(const char* family);
+
+}  // extern "C"
+
+#endif  // TESTS_FAULTS_FAULTINJECTION_H_
