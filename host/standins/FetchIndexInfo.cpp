@@ -120,6 +120,7 @@ void KeepPace(const WritePace& pace, std::size_t written, std::ofstream& output)
   if (slow || exiting) output.flush();
   if (exiting) ::_exit(pace.exitStatus);
   if (slow) std::this_thread::sleep_for(pace.delay);
+}
 
 // Like any careful library, the service tries again a call that a signal
 // interrupted.
@@ -138,7 +139,8 @@ int StatRetrying(const std::string& path, struct stat* info) {
     result = ::stat(path.c_str(), info);
   } while (result != 0 && errno == EINTR);
   if (result == 0) return 0;
-  return errno == ENOENT || errno == ENOTDIR ? 1 : -1;
+  // A name no file system holds is as missing as one it lacks.
+  return errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG ? 1 : -1;
 }
 
 int WriteRecords(const std::string& inputFile, const std::string& outputPath,
