@@ -23,8 +23,7 @@
 #include <vector>
 
 #include "FaultInjection.h"
-#include "TestFiles.h"
-#include "VivodStubCollectReader.h"
+#include "CollectTestHarness.h"
 #include "standins/EvDebugControl.h"
 #include "standins/FetchIndexInfoControl.h"
 
@@ -129,19 +128,10 @@ std::string RecordLine(int i) {
          std::to_string(i % 7) + "/file-" + std::to_string(i) + ".dat,1,";
 }
 
-class FaultSweep : public ::testing::Test {
+class FaultSweep : public CollectTest {
  protected:
   FaultSweep() { standin::ResetIndexService(); }
 
-  VivodStubCollectReaderInitArgs Args() const {
-    VivodStubCollectReaderInitArgs args;
-    args.collectFileNumber = 42;
-    args.workDir = m_dir.path();
-    args.collectFilePrefix = "stubs";
-    args.jobId = "job-1";
-    return args;
-  }
-  std::string CollectPath() const { return m_dir.File("stubs_42.lmf"); }
   std::string InputList() const { return m_dir.File("input.lst"); }
 
   // A collect file of `count` records, with an empty line and a short
@@ -210,7 +200,6 @@ class FaultSweep : public ::testing::Test {
     EXPECT_GT(interruptedCalls, cleanCalls) << "no interrupted call was tried again";
   }
 
-  TempDir m_dir;
   Faults m_faults;
   std::unique_ptr<VivodStubCollectReader> m_reader;
 };
