@@ -1,5 +1,5 @@
 // Stand-in for the host's libKaUtils: CKaString and CKaStringArray.
-// The host's own library replaces this one at load time.
+// A test double: a build for a host uses the host's own library and headers.
 //
 // The collect reader builds a string and splits it once per record. Short
 // texts and a record's worth of fields live inside the objects, so that
