@@ -228,10 +228,9 @@ bool VivodStubCollectReader::Initialize(const std::string& inputFile) {
     case LookupOutcome::kPublished:
       break;
   }
-  // The note tells of a file read whole and found empty; a file that cannot
-  // be counted now is published all the same, and reading it tells more.
-  unsigned long lines = 0;
-  if (CountFileLines(collectPath.c_str(), &lines) && lines == 0) m_lastError = kEmptyCollectFile;
+  // A file that cannot be counted gets the same note as an empty one: it is
+  // published all the same, and reading it tells more.
+  if (CountLines(collectPath.c_str()) == 0) m_lastError = kEmptyCollectFile;
   m_initialized = true;
   return true;
 }

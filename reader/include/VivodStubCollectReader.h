@@ -67,8 +67,9 @@ class VIVOD_STUB_COLLECT_READER_EXPORT VivodStubCollectReader {
   // synced and renamed onto the collect file's name; so a crash or a job
   // running beside this one never leaves a partial collect file to reuse.
   // Then its lines are counted. Returns true and marks the reader
-  // Initialized when the file is there; an empty file is no failure but
-  // leaves the note "FetchIndexInfo returned emtpy file." in m_lastError.
+  // Initialized when the file is there; an empty file (or one that cannot
+  // be read for counting) is no failure but leaves the note
+  // "FetchIndexInfo returned emtpy file." in m_lastError.
   // Returns false on failure ("FetchIndexInfo failed to init.",
   // "FetchIndexInfo failed to lookup in Indexing.", or "Failed to publish
   // collect file " and the path when the finished file cannot be synced or

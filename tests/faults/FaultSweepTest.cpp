@@ -228,7 +228,14 @@ TEST_F(FaultSweep, InitializeGivesTheWholeCollectFileOrAFailureAndNoFile) {
     return outcome;
   };
   initialize.gather = [&] { return FileExists(CollectPath()) ? ReadFile(CollectPath()) : kNoFile; };
-  initialize.failure = [&](const Outcome&, const Outcome& outcome) -> ::testing::AssertionResult {
+  initialize.failure = [&](const Outcome& clean,
+                           const Outcome& outcome) -> ::testing::AssertionResult {
+    // The published file is whole; only its line count could not be taken,
+    // which the reader notes as it notes an empty file.
+    if (outcome.ok && outcome.data == clean.data &&
+        outcome.message == "FetchIndexInfo returned emtpy file.") {
+      return ::testing::AssertionSuccess();
+    }
     if (outcome.ok) return ::testing::AssertionFailure() << "succeeded with other data";
     if (outcome.data != kNoFile) return ::testing::AssertionFailure() << "left a collect file";
     if (!OneOf(outcome.message, {"FetchIndexInfo failed to lookup in Indexing.",
