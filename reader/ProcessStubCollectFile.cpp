@@ -65,11 +65,12 @@ bool LineReader::Next(std::string_view* line) {
     const void* feed = std::memchr(base + m_scanned, '\n', m_end - m_scanned);
     if (feed != nullptr) {
       const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(feed) - base);
+      const char* const start = base + m_begin;
       const std::size_t length = at - m_begin;
-      *line = std::string_view(base + m_begin, length);
       m_begin = m_scanned = at + 1;
-      if (!std::exchange(m_skipping, false) && length <= kMaxLineLength) return true;
-      continue;
+      if (std::exchange(m_skipping, false) || length > kMaxLineLength) continue;
+      *line = std::string_view(start, length);
+      return true;
     }
     m_scanned = m_end;
     if (m_end - m_begin > kMaxLineLength) SkipLine();

@@ -158,28 +158,6 @@ unsigned long CountLineFeeds(const char* begin, const char* end) {
   return count;
 }
 
-// Counts the lines of the file at `path` into `lines`. False when the file
-// cannot be opened or a read fails: a part of the file gives no count.
-bool CountFileLines(const char* path, unsigned long* lines) {
-  vscr::PosixFile file = vscr::PosixFile::OpenForReading(path);
-  if (!file.is_open()) return false;
-  // Counting line feeds block by block gives what reading line by line
-  // gives, as long as a last line without a line feed is counted too.
-  const std::unique_ptr<char[]> block(new char[kCountBlockSize]);
-  unsigned long count = 0;
-  char last = '\n';
-  long n;
-  while ((n = file.Read(block.get(), kCountBlockSize)) > 0) {
-    const char* const end = block.get() + n;
-    count += CountLineFeeds(block.get(), end);
-    last = end[-1];
-  }
-  if (n < 0) return false;
-  if (last != '\n') ++count;
-  *lines = count;
-  return true;
-}
-
 }  // namespace
 
 VivodStubCollectReader::VivodStubCollectReader(
@@ -236,8 +214,23 @@ bool VivodStubCollectReader::Initialize(const std::string& inputFile) {
 }
 
 unsigned long VivodStubCollectReader::CountLines(const char* path) {
+  vscr::PosixFile file = vscr::PosixFile::OpenForReading(path);
+  if (!file.is_open()) return 0;
+  // Counting line feeds block by block gives what reading line by line
+  // gives, as long as a last line without a line feed is counted too.
+  const std::unique_ptr<char[]> block(new char[kCountBlockSize]);
   unsigned long lines = 0;
-  return CountFileLines(path, &lines) ? lines : 0;
+  char last = '\n';
+  long n;
+  while ((n = file.Read(block.get(), kCountBlockSize)) > 0) {
+    const char* const end = block.get() + n;
+    lines += CountLineFeeds(block.get(), end);
+    last = end[-1];
+  }
+  // A part of the file gives no count: a read error counts as unreadable.
+  if (n < 0) return 0;
+  if (last != '\n') ++lines;
+  return lines;
 }
 
 bool VivodStubCollectReader::Open() {
