@@ -243,8 +243,8 @@ bool VivodStubCollectReader::Open() {
     return false;
   }
   const std::string path = CollectFilePath(m_args, m_dstFileName);
-  // A directory opens as a stream on Linux but yields no line: it is no
-  // collect file, and saying so now beats reporting an empty file later.
+  // A directory opens as a stream on Linux, and only its first read fails:
+  // it is no collect file, and saying so now beats a read error later.
   if (vscr::PathIsDirectory(path)) {
     m_lastError = kOpenFailed + path;
     return false;
