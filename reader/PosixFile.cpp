@@ -1,6 +1,7 @@
 #include "PosixFile.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,9 +12,13 @@
 namespace vscr {
 namespace {
 
+constexpr std::size_t kDefaultNameMax = 255;
+constexpr char kRandomDevice[] = "/dev/urandom";
+
 // Makes `call` again for as long as it fails with EINTR, which says only
 // that a signal came first. errno is cleared before each try, so that a
-// call which fails without setting it is not taken for interrupted.
+// call which fails without setting it, as pathconf may, is not taken for
+// interrupted.
 template <typename Call>
 auto RetryOnInterrupt(Call call) -> decltype(call()) {
   decltype(call()) result;
@@ -33,6 +38,18 @@ bool StatPath(int dirFd, const char* path, int flags, struct statx* info) {
 }
 
 bool IsDirectoryMode(const struct statx& info) { return S_ISDIR(info.stx_mode); }
+
+// Takes `size` bytes from the kernel's random device file.
+bool ReadRandomDevice(unsigned char* data, std::size_t size) {
+  PosixFile device = PosixFile::OpenForReading(kRandomDevice);
+  std::size_t done = 0;
+  while (device.is_open() && done < size) {
+    const long n = device.Read(reinterpret_cast<char*>(data) + done, size - done);
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return done == size;
+}
 
 }  // namespace
 
@@ -113,6 +130,33 @@ bool RenamePath(const std::string& from, const std::string& to) {
 
 void RemovePath(const std::string& path) {
   RetryOnInterrupt([&] { return ::unlink(path.c_str()); });
+}
+
+Occupancy OccupancyOf(const std::string& path) {
+  struct statx info {};
+  if (StatPath(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, &info)) return Occupancy::kTaken;
+  return errno == ENOENT ? Occupancy::kFree : Occupancy::kUnknown;
+}
+
+std::size_t NameMaxOf(const std::string& directory) {
+  const long nameMax = RetryOnInterrupt([&] { return ::pathconf(directory.c_str(), _PC_NAME_MAX); });
+  return nameMax > 0 ? static_cast<std::size_t>(nameMax) : kDefaultNameMax;
+}
+
+bool FillRandom(unsigned char* data, std::size_t size) {
+  // Up to 256 bytes come whole once the kernel's pool is ready; getrandom
+  // waits for that only early in boot.
+  const ssize_t n = RetryOnInterrupt([&] { return ::getrandom(data, size, 0); });
+  if (n >= 0 && static_cast<std::size_t>(n) == size) return true;
+  return ReadRandomDevice(data, size);
+}
+
+DirectorySync SyncDirectory(const std::string& path) {
+  PosixFile directory = PosixFile::OpenDirectory(path);
+  if (!directory.is_open()) {
+    return errno == EACCES || errno == EPERM ? DirectorySync::kNotReadable : DirectorySync::kFailed;
+  }
+  return directory.Sync() && directory.Close() ? DirectorySync::kSynced : DirectorySync::kFailed;
 }
 
 }  // namespace vscr
