@@ -16,14 +16,14 @@ constexpr unsigned int kNoCacheType = 0;
 // The lookup flags that ask the index service for a collect file.
 constexpr unsigned int kCollectLookupFlags = 0x200;
 
-constexpr char kCollectEnding[] = ".lmf";
-constexpr std::size_t kCollectEndingLength = sizeof kCollectEnding - 1;
+constexpr std::size_t kCollectEndingLength = sizeof ".lmf" - 1;
 constexpr char kTemporaryEnding[] = ".lmf.tmp";
 constexpr int kNameTries = 16;
 constexpr std::size_t kRandomBytes = 8;  // 64 bits
 
 // Where a collect file stands. The prefix may hold '/', so the directory is
-// whatever precedes the path's last '/'.
+// whatever precedes the path's last '/'; there is always one, after the
+// work dir.
 struct Location {
   std::string head;       // the path up to and with its last '/'
   std::string directory;  // the directory that holds the file
@@ -32,7 +32,6 @@ struct Location {
 
 Location Locate(const std::string& collectPath) {
   const std::size_t slash = collectPath.rfind('/');
-  if (slash == std::string::npos) return {std::string(), ".", collectPath};
   return {collectPath.substr(0, slash + 1), slash == 0 ? "/" : collectPath.substr(0, slash),
           collectPath.substr(slash + 1)};
 }
@@ -59,17 +58,14 @@ std::string ShortenedStem(const std::string& stem, std::size_t room) {
   return stem.substr(0, cut);
 }
 
-// "<stem>.<pid>.<random>.lmf.tmp" in at most `nameMax` bytes; the stem
+// "<stem>.<pid>.<random>.lmf.tmp" in at most `nameMax` bytes, the stem being
+// `collectName` without the ".lmf" that every collect file name ends in; it
 // gives way when the whole does not fit. The pid helps an operator; the
 // random part keeps apart jobs that share a pid, as jobs in separate PID
 // namespaces do, and makes the name unguessable.
 std::string TemporaryName(const std::string& collectName, const std::string& random,
                           std::size_t nameMax) {
-  std::string stem = collectName;
-  if (stem.size() >= kCollectEndingLength &&
-      stem.compare(stem.size() - kCollectEndingLength, kCollectEndingLength, kCollectEnding) == 0) {
-    stem.resize(stem.size() - kCollectEndingLength);
-  }
+  const std::string stem = collectName.substr(0, collectName.size() - kCollectEndingLength);
   const std::string tail = "." + std::to_string(::getpid()) + "." + random + kTemporaryEnding;
   return ShortenedStem(stem, nameMax > tail.size() ? nameMax - tail.size() : 0) + tail;
 }

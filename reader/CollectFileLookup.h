@@ -26,8 +26,8 @@ enum class LookupOutcome {
 };
 
 // Has the index service write the records of `inputFile` to a temporary
-// file in the directory that holds `collectPath` (the prefix may name a
-// folder below the work dir). Right before the lookup, a random name is
+// file in the directory that holds `collectPath`: a work dir, '/', and a
+// name ending in ".lmf" (the prefix may name a folder below the work dir). Right before the lookup, a random name is
 // checked to be free, a symbolic link counting as taken; after 16 taken
 // names, or when the check fails, no lookup is made (kPublishFailed), and
 // neither when the collect file's own name is too long for the directory.
