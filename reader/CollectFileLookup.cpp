@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include <atomic>
+#include <cstddef>
 
 #include "FetchIndexInfo.h"
 #include "PosixFile.h"
@@ -16,12 +16,80 @@ constexpr unsigned int kNoCacheType = 0;
 // The lookup flags that ask the index service for a collect file.
 constexpr unsigned int kCollectLookupFlags = 0x200;
 
-// A name no other process, and no other call in this one, uses: the pid
-// tells processes apart, the sequence number calls within one.
-std::string TemporaryPathFor(const std::string& collectPath) {
-  static std::atomic<unsigned long> sequence{0};
-  return collectPath + ".tmp." + std::to_string(::getpid()) + "." +
-         std::to_string(sequence.fetch_add(1) + 1);
+constexpr std::size_t kCollectEndingLength = sizeof ".lmf" - 1;
+constexpr char kTemporaryEnding[] = ".lmf.tmp";
+constexpr int kNameTries = 16;
+constexpr std::size_t kRandomBytes = 8;  // 64 bits
+
+// Where a collect file stands. The prefix may hold '/', so the directory is
+// whatever precedes the path's last '/'; there is always one, after the
+// work dir.
+struct Location {
+  std::string head;       // the path up to and with its last '/'
+  std::string directory;  // the directory that holds the file
+  std::string name;       // the file's name in it
+};
+
+Location Locate(const std::string& collectPath) {
+  const std::size_t slash = collectPath.rfind('/');
+  return {collectPath.substr(0, slash + 1), slash == 0 ? "/" : collectPath.substr(0, slash),
+          collectPath.substr(slash + 1)};
+}
+
+// 64 random bits as hex digits; empty when the kernel gives none.
+std::string RandomPart() {
+  unsigned char bytes[kRandomBytes];
+  if (!FillRandom(bytes, sizeof bytes)) return std::string();
+  static const char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (const unsigned char byte : bytes) {
+    text += kHex[byte >> 4];
+    text += kHex[byte & 0xf];
+  }
+  return text;
+}
+
+// `stem` cut to at most `room` bytes, never inside a UTF-8 sequence: a file
+// system that checks names as UTF-8 takes the shortened name too.
+std::string ShortenedStem(const std::string& stem, std::size_t room) {
+  if (stem.size() <= room) return stem;
+  std::size_t cut = room;
+  while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xc0) == 0x80) --cut;
+  return stem.substr(0, cut);
+}
+
+// "<stem>.<pid>.<random>.lmf.tmp" in at most `nameMax` bytes, the stem being
+// `collectName` without the ".lmf" that every collect file name ends in; it
+// gives way when the whole does not fit. The pid helps an operator; the
+// random part keeps apart jobs that share a pid, as jobs in separate PID
+// namespaces do, and makes the name unguessable.
+std::string TemporaryName(const std::string& collectName, const std::string& random,
+                          std::size_t nameMax) {
+  const std::string stem = collectName.substr(0, collectName.size() - kCollectEndingLength);
+  const std::string tail = "." + std::to_string(::getpid()) + "." + random + kTemporaryEnding;
+  return ShortenedStem(stem, nameMax > tail.size() ? nameMax - tail.size() : 0) + tail;
+}
+
+// A temporary path at which nothing stands, a symbolic link included, so
+// that the service writes through nobody's file. False, with `temporary`
+// untouched, when the collect file's name could never stand in the
+// directory, when the kernel gives no random bytes, when a check fails, or
+// when every name tried is taken.
+bool PickFreeTemporary(const Location& where, std::string* temporary) {
+  const std::size_t nameMax = NameMaxOf(where.directory);
+  if (where.name.size() > nameMax) return false;
+  for (int i = 0; i < kNameTries; ++i) {
+    const std::string random = RandomPart();
+    if (random.empty()) return false;
+    const std::string path = where.head + TemporaryName(where.name, random, nameMax);
+    const Occupancy occupancy = OccupancyOf(path);
+    if (occupancy == Occupancy::kUnknown) return false;
+    if (occupancy == Occupancy::kFree) {
+      *temporary = path;
+      return true;
+    }
+  }
+  return false;
 }
 
 // The file's data reaches the disk before its name does, so a crash
@@ -31,13 +99,10 @@ bool SyncFile(const std::string& path) {
   return file.is_open() && file.Sync() && file.Close();
 }
 
-bool SyncDirectory(const std::string& directory) {
-  PosixFile dir = PosixFile::OpenDirectory(directory);
-  return dir.is_open() && dir.Sync() && dir.Close();
-}
-
+// Sets `temporary` once a free name is picked, whatever happens after.
 LookupOutcome RunService(VivodStubCollectReaderInitArgs& args, bool useIndexCache,
-                         const std::string& inputFile, const std::string& outputPath) {
+                         const std::string& inputFile, const Location& where,
+                         std::string* temporary) {
   FetchIndexInfo service;
   service.setInitFlags(kIndexInitFlags);
   service.setCacheType(useIndexCache ? kIndexCacheType : kNoCacheType);
@@ -45,7 +110,10 @@ LookupOutcome RunService(VivodStubCollectReaderInitArgs& args, bool useIndexCach
                                  args.lookupParamC, args.lookupText) != 0) {
     return LookupOutcome::kInitFailed;
   }
-  if (service.lookup(inputFile, outputPath, args.fieldList, ",", "&",
+  // Named only now, so that the check for a free name comes right before
+  // the service writes there.
+  if (!PickFreeTemporary(where, temporary)) return LookupOutcome::kPublishFailed;
+  if (service.lookup(inputFile, *temporary, args.fieldList, ",", "&",
                      static_cast<GETINDEXARCHINFO_FLAGS>(kCollectLookupFlags),
                      std::string(), 0) != 0) {
     return LookupOutcome::kLookupFailed;
@@ -53,28 +121,37 @@ LookupOutcome RunService(VivodStubCollectReaderInitArgs& args, bool useIndexCach
   return LookupOutcome::kPublished;
 }
 
-}  // namespace
-
-LookupOutcome LookUpAndPublish(VivodStubCollectReaderInitArgs& args, bool useIndexCache,
-                               const std::string& inputFile, const std::string& directory,
-                               const std::string& collectPath) {
-  const std::string temporary = TemporaryPathFor(collectPath);
-  const LookupOutcome outcome = RunService(args, useIndexCache, inputFile, temporary);
-  if (outcome != LookupOutcome::kPublished) {
-    RemovePath(temporary);
-    return outcome;
-  }
+LookupOutcome Publish(const std::string& temporary, const std::string& collectPath,
+                      const std::string& directory) {
   if (!SyncFile(temporary) || !RenamePath(temporary, collectPath)) {
     RemovePath(temporary);
     return LookupOutcome::kPublishFailed;
   }
-  // Until the directory is synced the rename itself may be lost in a crash;
-  // a caller told of a failure must not find the file there afterwards.
-  if (!SyncDirectory(directory)) {
-    RemovePath(collectPath);
-    return LookupOutcome::kPublishFailed;
+  // The collect file is complete from here on, so it stays whatever
+  // follows. Until its directory is synced a crash may lose the rename,
+  // and a later job looks the file up again.
+  switch (SyncDirectory(directory)) {
+    case DirectorySync::kSynced:
+    case DirectorySync::kNotReadable:
+      return LookupOutcome::kPublished;
+    case DirectorySync::kFailed:
+      break;
   }
-  return LookupOutcome::kPublished;
+  return LookupOutcome::kPublishFailed;
+}
+
+}  // namespace
+
+LookupOutcome LookUpAndPublish(VivodStubCollectReaderInitArgs& args, bool useIndexCache,
+                               const std::string& inputFile, const std::string& collectPath) {
+  const Location where = Locate(collectPath);
+  std::string temporary;  // empty until a free name is picked
+  const LookupOutcome outcome = RunService(args, useIndexCache, inputFile, where, &temporary);
+  if (outcome != LookupOutcome::kPublished) {
+    if (!temporary.empty()) RemovePath(temporary);
+    return outcome;
+  }
+  return Publish(temporary, collectPath, where.directory);
 }
 
 }  // namespace vscr

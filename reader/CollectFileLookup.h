@@ -2,6 +2,12 @@
 // reader ever sees a partial one: the service writes a temporary file beside
 // the collect file, and only a complete file is renamed onto the collect
 // file's path.
+//
+// A temporary is named "<stem>.<pid>.<16 hex digits>.lmf.tmp": the stem is
+// the collect file's name without ".lmf", shortened when the whole name
+// would not fit the directory's NAME_MAX; the hex digits are 64 random bits
+// from the kernel. A collect file always ends in ".lmf", so the one glob
+// "*.lmf.tmp" matches every temporary and no collect file.
 #ifndef READER_COLLECTFILELOOKUP_H_
 #define READER_COLLECTFILELOOKUP_H_
 
@@ -15,17 +21,26 @@ enum class LookupOutcome {
   kPublished,      // the complete file now stands at the collect file path
   kInitFailed,     // initByCurrentJobId did not return 0
   kLookupFailed,   // lookup did not return 0
-  kPublishFailed,  // the finished file could not be synced or renamed
+  kPublishFailed,  // no free temporary name, or the finished file could not
+                   // be synced, renamed, or made durable in its directory
 };
 
 // Has the index service write the records of `inputFile` to a temporary
-// file "<collectPath>.tmp.<pid>.<sequence>", then syncs it, renames it onto
-// `collectPath` and syncs `directory`. Whatever fails, neither the temporary
-// nor a file at `collectPath` made by this call is left behind. The service
-// object lives for this call only.
+// file in the directory that holds `collectPath`: a work dir, '/', and a
+// name ending in ".lmf" (the prefix may name a folder below the work dir). Right before the lookup, a random name is
+// checked to be free, a symbolic link counting as taken; after 16 taken
+// names, or when the check fails, no lookup is made (kPublishFailed), and
+// neither when the collect file's own name is too long for the directory.
+// After a successful lookup the temporary is synced, renamed onto
+// `collectPath`, and the directory synced. Until the rename, any failure
+// removes the temporary. From the rename on, the complete file stays: when
+// the directory's sync fails the result is kPublishFailed, yet a later call
+// may reuse the file. A directory that may not be opened for reading (a drop
+// box) cannot be synced: the rename stands and counts as published; a crash
+// may then lose the rename, but never leaves a partial collect file. The
+// service object lives for this call only.
 LookupOutcome LookUpAndPublish(VivodStubCollectReaderInitArgs& args, bool useIndexCache,
-                               const std::string& inputFile, const std::string& directory,
-                               const std::string& collectPath);
+                               const std::string& inputFile, const std::string& collectPath);
 
 }  // namespace vscr
 

@@ -1,6 +1,7 @@
 #include "PosixFile.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,26 +12,49 @@
 namespace vscr {
 namespace {
 
+constexpr std::size_t kDefaultNameMax = 255;
+constexpr char kRandomDevice[] = "/dev/urandom";
+
+// Makes `call` again for as long as it fails with EINTR, which says only
+// that a signal came first. errno is cleared before each try, so that a
+// call which fails without setting it, as pathconf may, is not taken for
+// interrupted.
+template <typename Call>
+auto RetryOnInterrupt(Call call) -> decltype(call()) {
+  decltype(call()) result;
+  do {
+    errno = 0;
+    result = call();
+  } while (result == -1 && errno == EINTR);
+  return result;
+}
+
 // statx rather than the stat family: stat and fstat are versioned
 // GLIBC_2.33 in current glibc, which older host systems lack.
 bool StatPath(int dirFd, const char* path, int flags, struct statx* info) {
-  int result;
-  do {
-    result = ::statx(dirFd, path, flags, STATX_TYPE | STATX_INO, info);
-  } while (result != 0 && errno == EINTR);
-  return result == 0;
+  return RetryOnInterrupt([&] {
+           return ::statx(dirFd, path, flags, STATX_TYPE | STATX_INO, info);
+         }) == 0;
 }
 
 bool IsDirectoryMode(const struct statx& info) { return S_ISDIR(info.stx_mode); }
 
+// Takes `size` bytes from the kernel's random device file.
+bool ReadRandomDevice(unsigned char* data, std::size_t size) {
+  PosixFile device = PosixFile::OpenForReading(kRandomDevice);
+  std::size_t done = 0;
+  while (device.is_open() && done < size) {
+    const long n = device.Read(reinterpret_cast<char*>(data) + done, size - done);
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return done == size;
+}
+
 }  // namespace
 
 PosixFile PosixFile::Open(const std::string& path, int flags) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  return PosixFile(fd);
+  return PosixFile(RetryOnInterrupt([&] { return ::open(path.c_str(), flags | O_CLOEXEC, 0666); }));
 }
 
 PosixFile PosixFile::OpenForReading(const std::string& path) { return Open(path, O_RDONLY); }
@@ -65,17 +89,12 @@ PosixFile::Identity PosixFile::CompareWith(const std::string& path) const {
 }
 
 long PosixFile::Read(char* data, std::size_t size) {
-  ssize_t n;
-  do {
-    n = ::read(m_fd, data, size);
-  } while (n < 0 && errno == EINTR);
-  return static_cast<long>(n);
+  return static_cast<long>(RetryOnInterrupt([&] { return ::read(m_fd, data, size); }));
 }
 
 bool PosixFile::WriteAll(const char* data, std::size_t size) {
   while (size > 0) {
-    const ssize_t n = ::write(m_fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = RetryOnInterrupt([&] { return ::write(m_fd, data, size); });
     if (n <= 0) return false;
     data += n;
     size -= static_cast<std::size_t>(n);
@@ -84,11 +103,7 @@ bool PosixFile::WriteAll(const char* data, std::size_t size) {
 }
 
 bool PosixFile::Sync() {
-  int result;
-  do {
-    result = ::fsync(m_fd);
-  } while (result != 0 && errno == EINTR);
-  return result == 0;
+  return RetryOnInterrupt([&] { return ::fsync(m_fd); }) == 0;
 }
 
 bool PosixFile::Close() {
@@ -101,11 +116,7 @@ bool PosixFile::Close() {
 }
 
 bool PathExists(const std::string& path) {
-  int result;
-  do {
-    result = ::access(path.c_str(), F_OK);
-  } while (result != 0 && errno == EINTR);
-  return result == 0;
+  return RetryOnInterrupt([&] { return ::access(path.c_str(), F_OK); }) == 0;
 }
 
 bool PathIsDirectory(const std::string& path) {
@@ -114,13 +125,38 @@ bool PathIsDirectory(const std::string& path) {
 }
 
 bool RenamePath(const std::string& from, const std::string& to) {
-  int result;
-  do {
-    result = std::rename(from.c_str(), to.c_str());
-  } while (result != 0 && errno == EINTR);
-  return result == 0;
+  return RetryOnInterrupt([&] { return std::rename(from.c_str(), to.c_str()); }) == 0;
 }
 
-void RemovePath(const std::string& path) { ::unlink(path.c_str()); }
+void RemovePath(const std::string& path) {
+  RetryOnInterrupt([&] { return ::unlink(path.c_str()); });
+}
+
+Occupancy OccupancyOf(const std::string& path) {
+  struct statx info {};
+  if (StatPath(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, &info)) return Occupancy::kTaken;
+  return errno == ENOENT ? Occupancy::kFree : Occupancy::kUnknown;
+}
+
+std::size_t NameMaxOf(const std::string& directory) {
+  const long nameMax = RetryOnInterrupt([&] { return ::pathconf(directory.c_str(), _PC_NAME_MAX); });
+  return nameMax > 0 ? static_cast<std::size_t>(nameMax) : kDefaultNameMax;
+}
+
+bool FillRandom(unsigned char* data, std::size_t size) {
+  // Up to 256 bytes come whole once the kernel's pool is ready; getrandom
+  // waits for that only early in boot.
+  const ssize_t n = RetryOnInterrupt([&] { return ::getrandom(data, size, 0); });
+  if (n >= 0 && static_cast<std::size_t>(n) == size) return true;
+  return ReadRandomDevice(data, size);
+}
+
+DirectorySync SyncDirectory(const std::string& path) {
+  PosixFile directory = PosixFile::OpenDirectory(path);
+  if (!directory.is_open()) {
+    return errno == EACCES || errno == EPERM ? DirectorySync::kNotReadable : DirectorySync::kFailed;
+  }
+  return directory.Sync() && directory.Close() ? DirectorySync::kSynced : DirectorySync::kFailed;
+}
 
 }  // namespace vscr

@@ -1,7 +1,8 @@
 // A file descriptor owned for the length of one operation, and the few path
 // operations the reader needs. Used where file streams do not tell enough:
 // the exact read or write error, whether a path is a directory, whether two
-// paths are the same file, and durable publishing through fsync and rename.
+// paths are the same file, and durable publishing through fsync and rename
+// under a random name that nothing else holds.
 //
 // Every call that the kernel may interrupt with EINTR is retried.
 #ifndef READER_POSIXFILE_H_
@@ -62,6 +63,26 @@ bool PathIsDirectory(const std::string& path);
 bool RenamePath(const std::string& from, const std::string& to);
 // Removes the file `path`, if there is one.
 void RemovePath(const std::string& path);
+
+// What stands at `path` itself; a symbolic link there is not followed, so
+// it counts as taken even when it leads nowhere.
+enum class Occupancy { kFree, kTaken, kUnknown };
+Occupancy OccupancyOf(const std::string& path);
+
+// The longest file name, in bytes, that the directory `path` takes; 255 when
+// its file system does not say.
+std::size_t NameMaxOf(const std::string& directory);
+
+// Fills `data` with `size` (at most 256) random bytes from the kernel:
+// getrandom, or /dev/urandom where getrandom is missing or refused. False
+// when neither gives them.
+bool FillRandom(unsigned char* data, std::size_t size);
+
+// Flushes the entries of the directory `path` (a rename into it, say) to
+// the storage device. kNotReadable when the directory may not be opened
+// for reading (EACCES, EPERM), as a drop-box directory may not.
+enum class DirectorySync { kSynced, kNotReadable, kFailed };
+DirectorySync SyncDirectory(const std::string& path);
 
 }  // namespace vscr
 

@@ -40,6 +40,7 @@ constexpr std::size_t kCountBlockSize = std::size_t{128} * 1024;
 
 constexpr char kFieldCountTooSmall[] = "Field count must be at least 3.";
 constexpr char kInputMissing[] = "Input file is empty or not present.";
+constexpr char kWorkDirHoldsNul[] = "Work directory holds a NUL byte.";
 constexpr char kIndexInitFailed[] = "FetchIndexInfo failed to init.";
 constexpr char kIndexLookupFailed[] =
     "FetchIndexInfo failed to lookup in Indexing.";
@@ -74,6 +75,20 @@ std::string CollectFileName(const VivodStubCollectReaderInitArgs& args) {
 std::string CollectFilePath(const VivodStubCollectReaderInitArgs& args,
                             const std::string& fileName) {
   return args.workDir + "/" + fileName;
+}
+
+// The message of a lookup that did not publish the collect file.
+std::string LookupFailure(LookupOutcome outcome, const std::string& collectPath) {
+  switch (outcome) {
+    case LookupOutcome::kInitFailed:
+      return kIndexInitFailed;
+    case LookupOutcome::kLookupFailed:
+      return kIndexLookupFailed;
+    case LookupOutcome::kPublishFailed:
+    case LookupOutcome::kPublished:
+      break;
+  }
+  return kPublishFailed + collectPath;
 }
 
 enum class LineStatus { kLine, kEnd, kTooLong, kReadError };
@@ -184,6 +199,12 @@ bool VivodStubCollectReader::Initialize(const std::string& inputFile) {
     m_lastError = kInputMissing;
     return false;
   }
+  // The operating system would end the path at the NUL, in some other
+  // directory, and a file found there would be taken for the collect file.
+  if (m_args.workDir.find('\0') != std::string::npos) {
+    m_lastError = kWorkDirHoldsNul;
+    return false;
+  }
   m_dstFileName = CollectFileName(m_args);
   const std::string collectPath = CollectFilePath(m_args, m_dstFileName);
   // Only complete files are ever published under this name, so one that
@@ -192,19 +213,11 @@ bool VivodStubCollectReader::Initialize(const std::string& inputFile) {
     m_initialized = true;
     return true;
   }
-  switch (vscr::LookUpAndPublish(m_args, m_useIndexCache, inputFile, m_args.workDir + "/",
-                                 collectPath)) {
-    case LookupOutcome::kInitFailed:
-      m_lastError = kIndexInitFailed;
-      return false;
-    case LookupOutcome::kLookupFailed:
-      m_lastError = kIndexLookupFailed;
-      return false;
-    case LookupOutcome::kPublishFailed:
-      m_lastError = kPublishFailed + collectPath;
-      return false;
-    case LookupOutcome::kPublished:
-      break;
+  const LookupOutcome outcome =
+      vscr::LookUpAndPublish(m_args, m_useIndexCache, inputFile, collectPath);
+  if (outcome != LookupOutcome::kPublished) {
+    m_lastError = LookupFailure(outcome, collectPath);
+    return false;
   }
   // A file that cannot be counted gets the same note as an empty one: it is
   // published all the same, and reading it tells more.
@@ -243,8 +256,8 @@ bool VivodStubCollectReader::Open() {
     return false;
   }
   const std::string path = CollectFilePath(m_args, m_dstFileName);
-  // A directory opens as a stream on Linux but yields no line: it is no
-  // collect file, and saying so now beats reporting an empty file later.
+  // A directory opens as a stream on Linux, and only its first read fails:
+  // it is no collect file, and saying so now beats a read error later.
   if (vscr::PathIsDirectory(path)) {
     m_lastError = kOpenFailed + path;
     return false;

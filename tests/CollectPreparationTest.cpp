@@ -3,12 +3,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <random>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CollectTestHarness.h"
+#include "TemporaryNames.h"
 #include "standins/FetchIndexInfoControl.h"
 
 namespace {
@@ -33,16 +37,6 @@ IndexCall FindCall(const std::string& name) {
     if (call.name == name) return call;
   }
   return IndexCall();
-}
-
-// The service writes beside the collect file, under a name of this process
-// that no reader takes for a collect file.
-void ExpectTemporaryOf(const std::string& collectPath, const std::string& written) {
-  const std::string stem = collectPath + ".tmp." + std::to_string(::getpid()) + ".";
-  ASSERT_EQ(stem, written.substr(0, stem.size()));
-  const std::string sequence = written.substr(stem.size());
-  EXPECT_FALSE(sequence.empty());
-  EXPECT_EQ(std::string::npos, sequence.find_first_not_of("0123456789")) << written;
 }
 
 // Every test starts with an empty journal and no forced results.
@@ -86,7 +80,7 @@ TEST_F(CollectPreparation, CollectFileIsNamedFromPrefixAndNumberInWorkDir) {
   EXPECT_EQ("job_4294967295.lmf", reader.m_dstFileName);
   const IndexCall lookup = FindCall("lookup");
   ASSERT_EQ(8u, lookup.args.size());
-  ExpectTemporaryOf(m_dir.path() + "//job_4294967295.lmf", lookup.args[1]);
+  EXPECT_TRUE(IsTemporaryOf(m_dir.path() + "//job_4294967295.lmf", lookup.args[1], ::getpid()));
   EXPECT_EQ((std::vector<std::string>{"input.lst", "job_4294967295.lmf"}), SortedEntries(m_dir.path()));
 }
 
@@ -96,7 +90,88 @@ TEST_F(CollectPreparation, LongPrefixIsNeverCut) {
   VivodStubCollectReader reader(args);
   EXPECT_FALSE(reader.Initialize(WriteInputList("/etc/passwd\n")));  // too long for the OS
   EXPECT_EQ(std::string(1500, 'p') + "_42.lmf", reader.m_dstFileName);
-  EXPECT_EQ("FetchIndexInfo failed to lookup in Indexing.", reader.m_lastError);
+  // Such a name can never be published, so no lookup is spent on it.
+  EXPECT_EQ("Failed to publish collect file " + m_dir.File(reader.m_dstFileName),
+            reader.m_lastError);
+  EXPECT_EQ(0, CountCalls("lookup"));
+  EXPECT_EQ(std::vector<std::string>{"input.lst"}, SortedEntries(m_dir.path()));
+}
+
+// A prefix that makes the collect file name `length` bytes long. "\xc3\xa9"
+// (two bytes) fills it from byte `offset` on, so that a temporary's stem,
+// cut at one place in every name, meets a sequence start in one name and
+// its middle in the other.
+std::string PrefixForNameOf(std::size_t length, std::size_t offset) {
+  std::string prefix(offset, 'p');
+  const std::size_t prefixLength = length - std::string("_42.lmf").size();
+  while (prefix.size() + 2 <= prefixLength) prefix += "\xc3\xa9";
+  return prefix + std::string(prefixLength - prefix.size(), 'q');
+}
+
+TEST_F(CollectPreparation, NamesUpToNameMaxArePublishedUnderDistinctTemporariesThatFit) {
+  const long nameMax = ::pathconf(m_dir.path().c_str(), _PC_NAME_MAX);
+  ASSERT_EQ(255, nameMax) << "the lengths below assume a NAME_MAX of 255";
+  WriteFile(m_dir.File("a"), "1");
+  const std::string input = WriteInputList(m_dir.File("a") + "\n/etc/passwd\n");
+  for (const auto& [length, offset] : {std::pair<std::size_t, std::size_t>{200, 0}, {240, 1}, {255, 0}}) {
+    VivodStubCollectReaderInitArgs args = Args();
+    args.collectFilePrefix = PrefixForNameOf(length, offset);
+    VivodStubCollectReader reader(args);
+    ASSERT_TRUE(reader.Initialize(input)) << length << ": " << reader.m_lastError;
+    ASSERT_EQ(length, reader.m_dstFileName.size());
+    EXPECT_TRUE(IsTemporaryOf(m_dir.File(reader.m_dstFileName), FindCall("lookup").args.at(1),
+                              ::getpid()));
+    ASSERT_TRUE(reader.Open()) << reader.m_lastError;
+    const std::vector<Item> items = ReadAll(reader);
+    ASSERT_EQ(3u, items.size()) << length;
+    EXPECT_EQ(m_dir.File("a"), items[0].fileName);
+    EXPECT_EQ("/etc/passwd", items[1].fileName);
+    EXPECT_EQ(0, items[2].result);
+    EXPECT_EQ((std::vector<std::string>{"a", "input.lst", reader.m_dstFileName}),
+              SortedEntries(m_dir.path()));
+    std::remove(m_dir.File(reader.m_dstFileName).c_str());
+    standin::ResetIndexService();
+  }
+
+  // Two hundred lookups of the longest name: its stem is cut to the same
+  // bytes every time, so only the random part tells the temporaries apart.
+  VivodStubCollectReaderInitArgs args = Args();
+  args.collectFilePrefix = PrefixForNameOf(255, 1);
+  const std::string collectPath = m_dir.File(PrefixForNameOf(255, 1) + "_42.lmf");
+  std::set<std::string> temporaries;
+  for (int i = 0; i < 200; ++i) {
+    VivodStubCollectReader reader(args);
+    ASSERT_TRUE(reader.Initialize(input)) << reader.m_lastError;
+    ASSERT_EQ(0, std::remove(collectPath.c_str()));
+  }
+  for (const IndexCall& call : IndexJournal()) {
+    if (call.name != "lookup") continue;
+    EXPECT_TRUE(IsTemporaryOf(collectPath, call.args.at(1), ::getpid()));
+    temporaries.insert(call.args.at(1));
+  }
+  EXPECT_EQ(200u, temporaries.size());
+}
+
+TEST_F(CollectPreparation, WorkDirWithANulByteIsRefusedBeforeTheCollectFileIsNamed) {
+  // Cut at the NUL, the work dir names a folder that holds a collect file of
+  // that name, which would be reused; the input list is there too.
+  WriteCollectFile(Record("/unrelated") + "\n");
+  const std::string input = WriteInputList("/etc/passwd\n");
+  for (const std::string& tail : {std::string("/sub"), std::string()}) {
+    VivodStubCollectReaderInitArgs args = Args();
+    args.workDir = m_dir.path() + std::string(1, '\0') + tail;
+    VivodStubCollectReader reader(args);
+    reader.m_lastError = "earlier";
+    EXPECT_FALSE(reader.Initialize(input));
+    EXPECT_EQ("Work directory holds a NUL byte.", reader.m_lastError);
+    EXPECT_TRUE(reader.m_dstFileName.empty());
+    EXPECT_FALSE(reader.m_initialized);
+    EXPECT_FALSE(reader.Open());
+    // The input check still comes first.
+    EXPECT_FALSE(reader.Initialize(m_dir.File("absent.lst")));
+    EXPECT_EQ("Input file is empty or not present.", reader.m_lastError);
+  }
+  EXPECT_TRUE(IndexJournal().empty());
 }
 
 TEST_F(CollectPreparation, ExistingCollectFileIsReusedWithoutLookup) {
@@ -131,7 +206,7 @@ TEST_F(CollectPreparation, LookupCallsTheServiceInOrderWithTheRecordsArguments) 
   EXPECT_EQ((std::vector<std::string>{"job-1", "11", "22", "33", "lookup text"}),
             journal[3].args);
   ASSERT_EQ(8u, journal[4].args.size());
-  ExpectTemporaryOf(CollectPath(), journal[4].args[1]);
+  EXPECT_TRUE(IsTemporaryOf(CollectPath(), journal[4].args[1], ::getpid()));
   journal[4].args[1] = "temporary";
   EXPECT_EQ((std::vector<std::string>{
                 input, "temporary",
@@ -208,7 +283,9 @@ TEST_F(CollectPreparation, FailedLookupLeavesNoPartialFileAndIsRetried) {
 TEST_F(CollectPreparation, LeftoverTemporaryIsNeverTakenForTheCollectFile) {
   // What a job that died mid-lookup leaves: a partial file under a
   // temporary name. The next job looks the collect file up afresh.
-  WriteFile(CollectPath() + ".tmp.99999.1", Record("/partial") + "\n");
+  const std::string leftover = m_dir.File("stubs_42.99999.0123456789abcdef.lmf.tmp");
+  ASSERT_TRUE(IsTemporaryOf(CollectPath(), leftover, 99999));
+  WriteFile(leftover, Record("/partial") + "\n");
   VivodStubCollectReader reader(Args());
   ASSERT_TRUE(reader.Initialize(WriteInputList("/etc/passwd\n/etc/group\n")));
   EXPECT_EQ(1, CountCalls("lookup"));

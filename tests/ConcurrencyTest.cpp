@@ -4,6 +4,9 @@
 // every record or a failure, never part of the file. The ThreadSanitizer
 // build runs these too.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -201,6 +204,75 @@ TEST_F(Concurrency, RacingReadersOfOneCollectFileGetEveryRecordOrAFailure) {
   }
   EXPECT_GE(prepared, 1);
   // Every lookup either published its file or removed it.
+  EXPECT_EQ((std::vector<std::string>{"input.lst", "stubs_42.lmf"}), SortedEntries(m_dir.path()));
+}
+
+// Runs `job` in a grandchild that is pid 1 of a PID namespace of its own, as
+// a job in a container is. It waits until `goFd` reads the end of the pipe,
+// then writes "pid <its pid>: " and what `job` returned to `reportPath`.
+// Returns the child that waits for it, which exits with 77 when no PID
+// namespace can be made, else with the grandchild's status.
+pid_t StartInItsOwnPidNamespace(const std::function<std::string()>& job, const int go[2],
+                                const std::string& reportPath) {
+  const pid_t keeper = ::fork();
+  if (keeper != 0) return keeper;
+  ::close(go[1]);
+  if (::unshare(CLONE_NEWPID) != 0) ::_exit(77);
+  const pid_t inner = ::fork();
+  if (inner == 0) {
+    char byte;
+    while (::read(go[0], &byte, 1) > 0) {
+    }
+    try {
+      WriteFile(reportPath, "pid " + std::to_string(::getpid()) + ": " + job());
+    } catch (...) {
+      ::_exit(79);
+    }
+    ::_exit(0);
+  }
+  int status = 0;
+  if (inner < 0 || ::waitpid(inner, &status, 0) != inner) ::_exit(78);
+  ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 80);
+}
+
+// Jobs in separate PID namespaces that share a work dir often have the same
+// pid. Were that all that told their temporaries apart, one job's service
+// would write into the other's file while it is being written.
+TEST_F(Concurrency, JobsWithTheSamePidInSeparatePidNamespacesEachGetEveryRecord) {
+  constexpr int kJobs = 2;
+  const std::string input = WriteInputList(ListOf(0));
+  standin::SlowIndexLookup(std::chrono::microseconds(100));
+  const auto job = [&] {
+    VivodStubCollectReader reader(Args());
+    if (!reader.Initialize(input) || !reader.Open()) return "failed: " + reader.m_lastError;
+    ReaderRun run;
+    Walk(reader, &run, nullptr);
+    if (run.names == PathsOf(0) && run.faults.empty()) return std::string("every record");
+    return std::to_string(run.names.size()) + " records, " + std::to_string(run.faults.size()) +
+           " skipped";
+  };
+  TempDir reports;
+  int go[2];
+  ASSERT_EQ(0, ::pipe(go));
+  std::vector<pid_t> keepers;
+  for (int i = 0; i < kJobs; ++i) {
+    keepers.push_back(StartInItsOwnPidNamespace(job, go, reports.File(std::to_string(i))));
+  }
+  ::close(go[0]);
+  ::close(go[1]);  // both jobs start now
+  std::vector<int> statuses;
+  for (const pid_t keeper : keepers) {
+    int status = -1;
+    ::waitpid(keeper, &status, 0);
+    statuses.push_back(status);
+  }
+  for (const int status : statuses) {
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "no PID namespaces here";
+  }
+  for (int i = 0; i < kJobs; ++i) {
+    EXPECT_TRUE(WIFEXITED(statuses[i]) && WEXITSTATUS(statuses[i]) == 0) << statuses[i];
+    EXPECT_EQ("pid 1: every record", ReadFile(reports.File(std::to_string(i)))) << "job " << i;
+  }
   EXPECT_EQ((std::vector<std::string>{"input.lst", "stubs_42.lmf"}), SortedEntries(m_dir.path()));
 }
 

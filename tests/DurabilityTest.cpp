@@ -3,7 +3,9 @@
 // needs a process of its own (a lookup that ends the process, a peak memory
 // measurement) runs in a forked child that reports back through a pipe.
 #include <gtest/gtest.h>
+#include <grp.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "CollectTestHarness.h"
+#include "TemporaryNames.h"
 #include "standins/EvDebugControl.h"
 #include "standins/FetchIndexInfoControl.h"
 
@@ -160,8 +163,11 @@ TEST_F(Durability, LookupKilledMidwayLeavesOnlyItsTemporaryAndIsRedoneInFull) {
   ASSERT_TRUE(ExitedWith(child.status, 77)) << child.status << " " << child.report;
 
   // The dead job's records stand under its temporary name only.
-  const std::string leftoverName = "stubs_42.lmf.tmp." + std::to_string(child.pid) + ".1";
-  ASSERT_EQ((std::vector<std::string>{"input.lst", leftoverName}), SortedEntries(m_dir.path()));
+  const std::vector<std::string> entries = SortedEntries(m_dir.path());
+  ASSERT_EQ(2u, entries.size());
+  EXPECT_EQ("input.lst", entries[0]);
+  const std::string leftoverName = entries[1];
+  ASSERT_TRUE(IsTemporaryOf(CollectPath(), m_dir.File(leftoverName), child.pid));
   const std::string leftover = ReadFile(m_dir.File(leftoverName));
   EXPECT_EQ(20, std::count(leftover.begin(), leftover.end(), '\n'));
 
@@ -181,6 +187,51 @@ TEST_F(Durability, LookupKilledMidwayLeavesOnlyItsTemporaryAndIsRedoneInFull) {
   EXPECT_EQ(1, std::count_if(journal.begin(), journal.end(),
                              [](const standin::IndexCall& call) { return call.name == "lookup"; }));
   EXPECT_EQ(leftover, ReadFile(m_dir.File(leftoverName)));
+}
+
+// Whether every folder from `path` up lets other users pass.
+bool PassableByOthers(std::string path) {
+  for (; !path.empty(); path.resize(path.rfind('/'))) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || (info.st_mode & S_IXOTH) == 0) return false;
+  }
+  return true;
+}
+
+// A work dir that jobs may write to but not read, as another user's drop
+// box is (mode 1733): it cannot be opened to sync the rename into it, so the
+// rename stands unsynced, and the job gets its collect file all the same.
+TEST_F(Durability, DropBoxWorkDirGetsTheCollectFileAndKeepsIt) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root, to run the job as another user";
+  constexpr uid_t kJobUser = 65534;  // nobody
+  ASSERT_EQ(0, ::chmod(m_dir.path().c_str(), 0711));
+  if (!PassableByOthers(m_dir.path())) GTEST_SKIP() << "another user cannot reach " << m_dir.path();
+  const std::string box = m_dir.File("box");
+  ASSERT_EQ(0, ::mkdir(box.c_str(), 0700));
+  ASSERT_EQ(0, ::chmod(box.c_str(), 01733));
+  const std::string input = WriteInputList("/etc/passwd\n/etc/group\n");
+  ASSERT_EQ(0, ::chmod(input.c_str(), 0644));
+  VivodStubCollectReaderInitArgs args = Args();
+  args.workDir = box;
+
+  const ChildRun child = RunInChild([&] {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(kJobUser) != 0 || ::setuid(kJobUser) != 0) {
+      return std::string("cannot become the job's user");
+    }
+    VivodStubCollectReader reader(args);
+    if (!reader.Initialize(input)) return "Initialize failed: " + reader.m_lastError;
+    if (!reader.Open()) return "Open failed: " + reader.m_lastError;
+    return DescribeWalk(reader) + "note '" + reader.m_lastError + "'";
+  });
+  ASSERT_TRUE(ExitedWith(child.status, 0)) << child.status;
+  EXPECT_EQ("1 /etc/passwd\n1 /etc/group\n0\nnote ''", child.report);
+  // The job's file stays, complete; its temporary is gone.
+  EXPECT_EQ(std::vector<std::string>{"stubs_42.lmf"}, SortedEntries(box));
+  struct stat info {};
+  ASSERT_EQ(0, ::stat((box + "/stubs_42.lmf").c_str(), &info));
+  EXPECT_EQ(kJobUser, info.st_uid);
+  const std::string records = ReadFile(box + "/stubs_42.lmf");
+  EXPECT_EQ(2, std::count(records.begin(), records.end(), '\n'));
 }
 
 TEST_F(Durability, ZeroRunInCollectFileIsReportedAndSkippedInBoundedMemory) {

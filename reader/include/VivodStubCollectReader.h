@@ -60,20 +60,28 @@ class VIVOD_STUB_COLLECT_READER_EXPORT VivodStubCollectReader {
   // Makes sure the collect file workDir + "/" + prefix_number.lmf exists.
   // Fails first with "Field count must be at least 3." when the field count
   // leaves no place for the file name, then with "Input file is empty or not
-  // present." when `inputFile` does not exist. An existing collect file is
-  // reused as it stands. Otherwise the index service writes the records of
-  // `inputFile` to a temporary file beside it, named
-  // prefix_number.lmf.tmp.<pid>.<sequence>, and only a complete file is
-  // synced and renamed onto the collect file's name; so a crash or a job
-  // running beside this one never leaves a partial collect file to reuse.
-  // Then its lines are counted. Returns true and marks the reader
+  // present." when `inputFile` does not exist, then with "Work directory
+  // holds a NUL byte." before the collect file is named. An existing collect
+  // file is reused as it stands. Otherwise the index service writes the
+  // records of `inputFile` to a temporary file in the collect file's
+  // directory, at a random name checked to be free just before
+  // (<stem>.<pid>.<random>.lmf.tmp: "*.lmf.tmp" matches every temporary and
+  // no collect file). Only a complete file is synced, renamed onto the
+  // collect file's name, and its directory synced; so a crash or a job
+  // running beside this one never leaves a partial collect file to reuse. In
+  // a directory that may not be read (a drop box) the rename stands
+  // unsynced: a crash may lose it, and a later Initialize looks up again.
+  // Then the lines are counted. Returns true and marks the reader
   // Initialized when the file is there; an empty file (or one that cannot
   // be read for counting) is no failure but leaves the note
   // "FetchIndexInfo returned emtpy file." in m_lastError.
-  // Returns false on failure ("FetchIndexInfo failed to init.",
-  // "FetchIndexInfo failed to lookup in Indexing.", or "Failed to publish
-  // collect file " and the path when the finished file cannot be synced or
-  // renamed), leaving the Initialized mark as it was and no file behind.
+  // Returns false on failure, leaving the Initialized mark as it was and no
+  // temporary behind: "FetchIndexInfo failed to init.", "FetchIndexInfo
+  // failed to lookup in Indexing.", or "Failed to publish collect file " and
+  // the path when the name is too long for its directory, no free temporary
+  // name is found, or the finished file cannot be synced, renamed or made
+  // durable. A collect file already renamed stays even then: it is
+  // complete, and a later Initialize reuses it.
   bool Initialize(const std::string& inputFile);
 
   // Number of lines in the file at `path`: a last line without a line feed

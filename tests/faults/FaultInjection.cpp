@@ -12,32 +12,46 @@
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 #include "FaultInjection.h"
 
 namespace {
 
-enum Family { kOpen, kRead, kWrite, kClose, kFsync, kRename, kLseek, kStat, kFamilyCount };
+enum Family { kOpen, kRead, kWrite, kClose, kFsync, kRename, kLseek, kStat, kRandom, kFamilyCount };
 
-const char* const kFamilyNames[kFamilyCount] = {"open",  "read",   "write", "close",
-                                                "fsync", "rename", "lseek", "stat"};
+const char* const kFamilyNames[kFamilyCount] = {"open",  "read",   "write", "close", "fsync",
+                                                "rename", "lseek", "stat",  "random"};
 
-struct Plan {
-  bool active = false;
-  bool interrupting = false;
+// One call to fail: the `nth` call of `family`, with `error`.
+struct Fault {
   int family = -1;
   unsigned long nth = 0;
   int error = 0;
   bool fired = false;
+};
+
+constexpr int kMaxFaults = 2;
+
+struct Plan {
+  bool active = false;
+  bool interrupting = false;
+  Fault faults[kMaxFaults];
+  int faultCount = 0;
   unsigned long calls[kFamilyCount] = {};
+  std::string trace;
 };
 
 Plan g_plan;
+
+// getrandom's fixed answers: the byte of the next call, or -1 for none.
+int g_nextRandomByte = -1;
 
 int FamilyOf(const char* name) {
   if (name == nullptr) return -1;
@@ -51,9 +65,12 @@ int FamilyOf(const char* name) {
 int Decide(Family family) {
   if (!g_plan.active) return 0;
   const unsigned long n = ++g_plan.calls[family];
-  if (family == g_plan.family && n == g_plan.nth) {
-    g_plan.fired = true;
-    return g_plan.error;
+  for (int i = 0; i < g_plan.faultCount; ++i) {
+    Fault& fault = g_plan.faults[i];
+    if (family == fault.family && n == fault.nth) {
+      fault.fired = true;
+      return fault.error;
+    }
   }
   // lseek never sleeps, so the kernel never interrupts it.
   if (g_plan.interrupting && family != kLseek && n % 2 == 0) return EINTR;
@@ -61,6 +78,31 @@ int Decide(Family family) {
 }
 
 void* Next(const char* name) { return dlsym(RTLD_NEXT, name); }
+
+void Trace(const std::string& line) {
+  if (g_plan.active) g_plan.trace += line + "\n";
+}
+
+// Adds a fault to the plan; -1 for an unknown family or a full plan.
+int AddFault(const char* family, unsigned long nth, int error) {
+  const int index = FamilyOf(family);
+  if (index == -2 || g_plan.faultCount == kMaxFaults) return -1;
+  if (index >= 0 && nth > 0) {
+    Fault& fault = g_plan.faults[g_plan.faultCount++];
+    fault.family = index;
+    fault.nth = nth;
+    fault.error = error;
+  }
+  return 0;
+}
+
+// The path that `fd` stands for, as the kernel names it.
+std::string PathOf(int fd) {
+  char path[4096];
+  const std::string link = "/proc/self/fd/" + std::to_string(fd);
+  const ssize_t n = readlink(link.c_str(), path, sizeof path);
+  return n > 0 ? std::string(path, static_cast<size_t>(n)) : "fd " + std::to_string(fd);
+}
 
 }  // namespace
 
@@ -91,13 +133,14 @@ int __fxstatat64(int, int, const char*, struct stat64*, int);
 
 __attribute__((visibility("default"))) int vscr_faults_fail_nth(const char* family,
                                                                 unsigned long nth, int error) {
-  const int index = FamilyOf(family);
   g_plan = Plan();
-  g_plan.family = index;
-  g_plan.nth = index >= 0 ? nth : 0;
-  g_plan.error = error;
   g_plan.active = true;
-  return index == -2 ? -1 : 0;
+  return AddFault(family, nth, error);
+}
+
+__attribute__((visibility("default"))) int vscr_faults_also_fail_nth(const char* family,
+                                                                     unsigned long nth, int error) {
+  return AddFault(family, nth, error);
 }
 
 __attribute__((visibility("default"))) void vscr_faults_interrupt(void) {
@@ -108,12 +151,22 @@ __attribute__((visibility("default"))) void vscr_faults_interrupt(void) {
 
 __attribute__((visibility("default"))) int vscr_faults_stop(void) {
   g_plan.active = false;
-  return g_plan.fired ? 1 : 0;
+  int fired = g_plan.faultCount > 0 ? 1 : 0;
+  for (int i = 0; i < g_plan.faultCount; ++i) fired &= g_plan.faults[i].fired ? 1 : 0;
+  return fired;
 }
 
 __attribute__((visibility("default"))) unsigned long vscr_faults_calls(const char* family) {
   const int index = FamilyOf(family);
   return index >= 0 ? g_plan.calls[index] : 0;
+}
+
+__attribute__((visibility("default"))) const char* vscr_faults_trace(void) {
+  return g_plan.trace.c_str();
+}
+
+__attribute__((visibility("default"))) void vscr_faults_fix_random(int first) {
+  g_nextRandomByte = first < 0 ? -1 : first % 256;
 }
 
 // --- open ------------------------------------------------------------------
@@ -130,6 +183,7 @@ int open(const char* path, int flags, ...) {
   va_start(args, flags);
   const mode_t mode = ModeOf(flags, args);
   va_end(args);
+  Trace(std::string("open ") + path);
   MAYBE_FAIL(kOpen, -1);
   return real_open(path, flags, mode);
 }
@@ -140,6 +194,7 @@ int open64(const char* path, int flags, ...) {
   va_start(args, flags);
   const mode_t mode = ModeOf(flags, args);
   va_end(args);
+  Trace(std::string("open ") + path);
   MAYBE_FAIL(kOpen, -1);
   return real_open64(path, flags, mode);
 }
@@ -150,6 +205,7 @@ int openat(int dir, const char* path, int flags, ...) {
   va_start(args, flags);
   const mode_t mode = ModeOf(flags, args);
   va_end(args);
+  Trace(std::string("open ") + path);
   MAYBE_FAIL(kOpen, -1);
   return real_openat(dir, path, flags, mode);
 }
@@ -160,18 +216,21 @@ int openat64(int dir, const char* path, int flags, ...) {
   va_start(args, flags);
   const mode_t mode = ModeOf(flags, args);
   va_end(args);
+  Trace(std::string("open ") + path);
   MAYBE_FAIL(kOpen, -1);
   return real_openat64(dir, path, flags, mode);
 }
 
 FILE* fopen(const char* path, const char* mode) {
   REAL(fopen);
+  Trace(std::string("open ") + path);
   MAYBE_FAIL(kOpen, nullptr);
   return real_fopen(path, mode);
 }
 
 FILE* fopen64(const char* path, const char* mode) {
   REAL(fopen64);
+  Trace(std::string("open ") + path);
   MAYBE_FAIL(kOpen, nullptr);
   return real_fopen64(path, mode);
 }
@@ -212,12 +271,14 @@ int fclose(FILE* stream) {
 
 int fsync(int fd) {
   REAL(fsync);
+  Trace("fsync " + PathOf(fd));
   MAYBE_FAIL(kFsync, -1);
   return real_fsync(fd);
 }
 
 int fdatasync(int fd) {
   REAL(fdatasync);
+  Trace("fsync " + PathOf(fd));
   MAYBE_FAIL(kFsync, -1);
   return real_fdatasync(fd);
 }
@@ -226,18 +287,21 @@ int fdatasync(int fd) {
 
 int rename(const char* from, const char* to) {
   REAL(rename);
+  Trace(std::string("rename ") + from + " " + to);
   MAYBE_FAIL(kRename, -1);
   return real_rename(from, to);
 }
 
 int renameat(int fromDir, const char* from, int toDir, const char* to) {
   REAL(renameat);
+  Trace(std::string("rename ") + from + " " + to);
   MAYBE_FAIL(kRename, -1);
   return real_renameat(fromDir, from, toDir, to);
 }
 
 int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned int flags) {
   REAL(renameat2);
+  Trace(std::string("rename ") + from + " " + to);
   MAYBE_FAIL(kRename, -1);
   return real_renameat2(fromDir, from, toDir, to, flags);
 }
@@ -252,6 +316,17 @@ off64_t lseek64(int fd, off64_t offset, int whence) {
   REAL(lseek64);
   MAYBE_FAIL(kLseek, -1);
   return real_lseek64(fd, offset, whence);
+}
+
+// --- getrandom ---------------------------------------------------------------
+
+ssize_t getrandom(void* data, size_t size, unsigned int flags) {
+  REAL(getrandom);
+  MAYBE_FAIL(kRandom, -1);
+  if (g_nextRandomByte < 0) return real_getrandom(data, size, flags);
+  memset(data, g_nextRandomByte, size);
+  g_nextRandomByte = (g_nextRandomByte + 1) % 256;
+  return static_cast<ssize_t>(size);
 }
 
 // --- the stat family ---------------------------------------------------------
@@ -295,5 +370,11 @@ STAT_WRAPPER(__fxstatat64,
              (version, dir, path, info, flags))
 STAT_WRAPPER(access, (const char* path, int mode), (path, mode))
 STAT_WRAPPER(faccessat, (int dir, const char* path, int mode, int flags), (dir, path, mode, flags))
+
+long pathconf(const char* path, int name) {
+  REAL(pathconf);
+  MAYBE_FAIL(kStat, -1);
+  return real_pathconf(path, name);
+}
 
 }  // extern "C"

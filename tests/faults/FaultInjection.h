@@ -13,8 +13,15 @@
 //   "rename" rename, renameat, renameat2
 //   "lseek"  lseek, lseek64
 //   "stat"   statx, stat, fstat, lstat, fstatat and their 64-bit and
-//            __xstat forms, access, faccessat
+//            __xstat forms, access, faccessat, pathconf
+//   "random" getrandom
 // A failed call has no effect but its result and errno.
+//
+// While a plan runs, the calls that open a file or make one durable are
+// traced in the order made, those made to fail included, one line each:
+// "open <path>" (the open family, the path as passed), "fsync <path>"
+// (fsync, fdatasync; the path that the descriptor stands for, from
+// /proc/self/fd) and "rename <from> <to>" (the paths as passed).
 #ifndef TESTS_FAULTS_FAULTINJECTION_H_
 #define TESTS_FAULTS_FAULTINJECTION_H_
 
@@ -25,16 +32,31 @@ extern "C" {
 // counts. Returns 0, or -1 for an unknown family.
 typedef int (*vscr_faults_fail_nth_fn)(const char* family, unsigned long nth, int error);
 
+// Adds to the running plan a second call to fail, as vscr_faults_fail_nth
+// names one. Returns 0, or -1 for an unknown family or when the plan holds
+// two already.
+typedef int (*vscr_faults_also_fail_nth_fn)(const char* family, unsigned long nth, int error);
+
 // Starts a plan in which every second call of each family fails with
 // EINTR, except lseek, which the kernel never interrupts.
 typedef void (*vscr_faults_interrupt_fn)(void);
 
-// Ends the plan: calls pass through uncounted. Returns 1 when the planned
+// Ends the plan: calls pass through uncounted. Returns 1 when every planned
 // fault was injected, else 0.
 typedef int (*vscr_faults_stop_fn)(void);
 
 // Calls of `family` counted by the last plan; 0 for an unknown family.
 typedef unsigned long (*vscr_faults_calls_fn)(const char* family);
+
+// The trace of the last plan, as lines ending in '\n'. Valid until the next
+// plan starts.
+typedef const char* (*vscr_faults_trace_fn)(void);
+
+// From now on, plan or no plan, getrandom answers without the kernel: its
+// nth call from here (1-based) fills the whole buffer with the byte
+// (`first` + n - 1) mod 256. A planned failure still comes first. A
+// negative `first` lets getrandom through to the kernel again.
+typedef void (*vscr_faults_fix_random_fn)(int first);
 
 }  // extern "C"
 

@@ -13,24 +13,31 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <map>
+#include <utility>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "FaultInjection.h"
 #include "CollectTestHarness.h"
+#include "TemporaryNames.h"
 #include "standins/EvDebugControl.h"
 #include "standins/FetchIndexInfoControl.h"
 
 namespace {
 
-const char* const kFamilies[] = {"open", "read", "write", "close", "fsync", "rename", "lseek", "stat"};
-const int kErrors[] = {EIO, ENOSPC, EACCES, EINTR};
+const char* const kFamilies[] = {"open",   "read",  "write", "close", "fsync",
+                                 "rename", "lseek", "stat",  "random"};
+const int kErrors[] = {EIO, ENOSPC, EACCES, EPERM, EINTR};
 constexpr char kNoFile[] = "<no file>";
 
 // The control functions of the preloaded fault library.
@@ -39,13 +46,33 @@ class Faults {
   Faults()
       : m_failNth(Lookup<vscr_faults_fail_nth_fn>("vscr_faults_fail_nth")),
         m_interrupt(Lookup<vscr_faults_interrupt_fn>("vscr_faults_interrupt")),
+        m_alsoFailNth(Lookup<vscr_faults_also_fail_nth_fn>("vscr_faults_also_fail_nth")),
         m_stop(Lookup<vscr_faults_stop_fn>("vscr_faults_stop")),
-        m_calls(Lookup<vscr_faults_calls_fn>("vscr_faults_calls")) {}
+        m_calls(Lookup<vscr_faults_calls_fn>("vscr_faults_calls")),
+        m_trace(Lookup<vscr_faults_trace_fn>("vscr_faults_trace")),
+        m_fixRandom(Lookup<vscr_faults_fix_random_fn>("vscr_faults_fix_random")) {}
+  ~Faults() {
+    if (m_fixRandom) m_fixRandom(-1);
+  }
 
-  bool loaded() const { return m_failNth && m_interrupt && m_stop && m_calls; }
+  bool loaded() const {
+    return m_failNth && m_alsoFailNth && m_interrupt && m_stop && m_calls && m_trace && m_fixRandom;
+  }
   void CountOnly() { m_failNth(nullptr, 0, 0); }
   void FailNth(const char* family, unsigned long nth, int error) {
     ASSERT_EQ(0, m_failNth(family, nth, error)) << family;
+  }
+  void AlsoFailNth(const char* family, unsigned long nth, int error) {
+    ASSERT_EQ(0, m_alsoFailNth(family, nth, error)) << family;
+  }
+  // getrandom's nth call from now fills its buffer with the byte first + n - 1.
+  void FixRandom(int first) { m_fixRandom(first); }
+  // The opens, fsyncs and renames of the last plan, one per line.
+  std::vector<std::string> Trace() const {
+    std::vector<std::string> lines;
+    std::istringstream in(m_trace());
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
   }
   void InterruptEverySecondCall() { m_interrupt(); }
   // True when the planned fault was injected.
@@ -60,8 +87,11 @@ class Faults {
 
   vscr_faults_fail_nth_fn m_failNth;
   vscr_faults_interrupt_fn m_interrupt;
+  vscr_faults_also_fail_nth_fn m_alsoFailNth;
   vscr_faults_stop_fn m_stop;
   vscr_faults_calls_fn m_calls;
+  vscr_faults_trace_fn m_trace;
+  vscr_faults_fix_random_fn m_fixRandom;
 };
 
 // What a host sees of one operation.
@@ -110,14 +140,11 @@ std::size_t OpenDescriptors() {
   return count;
 }
 
-// Names in `dir` that hold ".tmp.": temporaries of the collect file.
+// Names in `dir` that the temporaries' glob matches.
 std::string Temporaries(const std::string& dir) {
   std::string names;
-  if (DIR* const stream = ::opendir(dir.c_str())) {
-    while (const dirent* entry = ::readdir(stream)) {
-      if (std::strstr(entry->d_name, ".tmp.") != nullptr) names += entry->d_name + std::string(" ");
-    }
-    ::closedir(stream);
+  for (const std::string& name : SortedEntries(dir)) {
+    if (MatchesTemporaryGlob(name)) names += name + " ";
   }
   return names;
 }
@@ -157,7 +184,7 @@ class FaultSweep : public CollectTest {
     if (fired != nullptr) *fired = injected;
     outcome.data = operation.gather();
     EXPECT_EQ(descriptors, OpenDescriptors()) << "descriptor left open: " << context;
-    EXPECT_EQ("", Temporaries(m_dir.path())) << context;
+    EXPECT_EQ(m_planted, Temporaries(m_temporaryDir)) << "temporary left: " << context;
     return outcome;
   }
 
@@ -202,9 +229,50 @@ class FaultSweep : public CollectTest {
 
   Faults m_faults;
   std::unique_ptr<VivodStubCollectReader> m_reader;
+  // Where the operations may leave no temporary but those planted.
+  std::string m_temporaryDir = m_dir.path();
+  std::string m_planted;
 };
 
-TEST_F(FaultSweep, InitializeGivesTheWholeCollectFileOrAFailureAndNoFile) {
+// Whether `outcome` of Initialize, which differs from the clean run's, is
+// the whole file with the note of a file that could not be counted, or a
+// told failure that leaves no collect file or, once renamed, the whole one.
+::testing::AssertionResult IsToldInitializeFailure(const Outcome& clean, const Outcome& outcome,
+                                                   const std::string& collectPath) {
+  const std::string publishFailed = "Failed to publish collect file " + collectPath;
+  if (outcome.ok && outcome.data == clean.data &&
+      outcome.message == "FetchIndexInfo returned emtpy file.") {
+    return ::testing::AssertionSuccess();
+  }
+  if (outcome.ok) return ::testing::AssertionFailure() << "succeeded with other data";
+  if (!OneOf(outcome.message, {"FetchIndexInfo failed to lookup in Indexing.", publishFailed,
+                               "Input file is empty or not present."})) {
+    return ::testing::AssertionFailure() << "unexpected message";
+  }
+  // Only a failed sync of its directory leaves the renamed file, whole.
+  if (outcome.data != kNoFile && (outcome.data != clean.data || outcome.message != publishFailed)) {
+    return ::testing::AssertionFailure() << "left a collect file";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// The path of the first temporary that Initialize with `args` picks once
+// getrandom answers from `firstByte` on.
+std::string FirstTemporaryName(Faults& faults, const VivodStubCollectReaderInitArgs& args,
+                               const std::string& input, int firstByte) {
+  standin::ResetIndexService();
+  faults.FixRandom(firstByte);
+  VivodStubCollectReader reader(args);
+  EXPECT_TRUE(reader.Initialize(input)) << reader.m_lastError;
+  faults.FixRandom(-1);
+  for (const standin::IndexCall& call : standin::IndexJournal()) {
+    if (call.name == "lookup") return call.args.at(1);
+  }
+  return std::string();
+}
+
+TEST_F(FaultSweep, InitializeGivesTheWholeCollectFileOrAFailureAndNoPartialFile) {
+  ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
   std::string list;
   ASSERT_EQ(0, ::mkdir(m_dir.File("archived").c_str(), 0755));
   for (int i = 0; i < 40; ++i) {
@@ -213,39 +281,257 @@ TEST_F(FaultSweep, InitializeGivesTheWholeCollectFileOrAFailureAndNoFile) {
     list += path + "\n";
   }
   WriteFile(InputList(), list);
+  ASSERT_EQ(0, ::mkdir(m_dir.File("sub").c_str(), 0755));
+  const std::string victim = m_dir.File("victim");
 
-  Operation initialize;
-  initialize.families = {"open", "read", "write", "close", "fsync", "rename", "stat"};
-  initialize.prepare = [&] {
-    std::remove(CollectPath().c_str());
+  // The plain name; and the longest name, in a folder below the work dir,
+  // where a dangling symbolic link takes the first random name.
+  for (const std::string& prefix : {std::string("stubs"), "sub/" + std::string(248, 'p')}) {
+    VivodStubCollectReaderInitArgs args = Args();
+    args.collectFilePrefix = prefix;
+    const std::string collectPath = m_dir.File(prefix + "_42.lmf");
+    const bool planting = prefix != "stubs";
+    SCOPED_TRACE(collectPath);
+    m_temporaryDir = collectPath.substr(0, collectPath.rfind('/'));
+    if (planting) {
+      const std::string taken = FirstTemporaryName(m_faults, args, InputList(), 0x30);
+      ASSERT_EQ(0, std::remove(collectPath.c_str()));
+      ASSERT_EQ(0, ::symlink(victim.c_str(), taken.c_str()));
+      m_planted = taken.substr(taken.rfind('/') + 1) + " ";
+    }
+
+    Operation initialize;
+    initialize.families = {"open", "read", "write", "close", "fsync", "rename", "stat", "random"};
+    initialize.prepare = [&] {
+      std::remove(collectPath.c_str());
+      standin::ResetIndexService();
+      if (planting) m_faults.FixRandom(0x30);
+    };
+    initialize.run = [&] {
+      VivodStubCollectReader reader(args);
+      Outcome outcome;
+      outcome.ok = reader.Initialize(InputList());
+      outcome.message = reader.m_lastError;
+      return outcome;
+    };
+    initialize.gather = [&] { return FileExists(collectPath) ? ReadFile(collectPath) : kNoFile; };
+    initialize.failure = [&](const Outcome& clean, const Outcome& outcome) {
+      return IsToldInitializeFailure(clean, outcome, collectPath);
+    };
+    Sweep(initialize);
+  }
+  EXPECT_FALSE(FileExists(victim)) << "written through the planted link";
+}
+
+std::string RealPath(const std::string& path) {
+  char resolved[PATH_MAX];
+  return ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;
+}
+
+// The temporary that the last lookup was asked to write; empty for none.
+std::string LookupTemporary() {
+  std::string temporary;
+  for (const standin::IndexCall& call : standin::IndexJournal()) {
+    if (call.name == "lookup") temporary = call.args.at(1);
+  }
+  return temporary;
+}
+
+// `temporary` with its random part made of the byte `byte`, as getrandom
+// answers once the fault library fixes it.
+std::string WithRandomByte(const std::string& temporary, int byte) {
+  char hex[3];
+  std::snprintf(hex, sizeof hex, "%02x", byte);
+  std::string random;
+  for (int i = 0; i < 8; ++i) random += hex;
+  return temporary.substr(0, temporary.size() - 24) + random + ".lmf.tmp";
+}
+
+// The 1-based position of `line` among the lines of `trace` that begin as
+// it does, up to its first word; 0 when it is not there.
+unsigned long NthOfItsFamily(const std::vector<std::string>& trace, const std::string& line) {
+  const std::string family = line.substr(0, line.find(' ') + 1);
+  unsigned long nth = 0;
+  for (const std::string& traced : trace) {
+    if (traced.compare(0, family.size(), family) != 0) continue;
+    ++nth;
+    if (traced == line) return nth;
+  }
+  return 0;
+}
+
+// The fsyncs and renames that Initialize with `args` makes when it has a
+// collect file looked up, in order; the temporary's path goes to `temporary`.
+std::vector<std::string> TracePublishing(Faults& faults, const VivodStubCollectReaderInitArgs& args,
+                                         const std::string& input, std::string* temporary) {
+  standin::ResetIndexService();
+  faults.CountOnly();
+  VivodStubCollectReader reader(args);
+  EXPECT_TRUE(reader.Initialize(input)) << reader.m_lastError;
+  faults.Stop();
+  *temporary = LookupTemporary();
+  std::vector<std::string> durable;
+  for (const std::string& line : faults.Trace()) {
+    if (line.compare(0, 5, "open ") != 0) durable.push_back(line);
+  }
+  return durable;
+}
+
+// Without the temporary's fsync a crash could leave the collect file's
+// name on a partial file; without the directory's, lose the rename.
+TEST_F(FaultSweep, PublishingSyncsTheTemporaryThenRenamesItThenSyncsItsDirectory) {
+  ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
+  WriteFile(InputList(), "/etc/passwd\n/etc/group\n");
+  std::string temporary;
+  const std::vector<std::string> durable = TracePublishing(m_faults, Args(), InputList(), &temporary);
+  ASSERT_TRUE(IsTemporaryOf(CollectPath(), temporary, ::getpid()));
+  const std::string dir = RealPath(m_dir.path());
+  EXPECT_EQ((std::vector<std::string>{"fsync " + dir + temporary.substr(temporary.rfind('/')),
+                                      "rename " + temporary + " " + CollectPath(), "fsync " + dir}),
+            durable);
+}
+
+TEST_F(FaultSweep, PrefixWithAFolderSyncsTheFolderThatHoldsTheCollectFile) {
+  ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
+  WriteFile(InputList(), "/etc/passwd\n");
+  ASSERT_EQ(0, ::mkdir(m_dir.File("sub").c_str(), 0755));
+  VivodStubCollectReaderInitArgs args = Args();
+  args.collectFilePrefix = "sub/c";
+  std::string temporary;
+  const std::vector<std::string> durable = TracePublishing(m_faults, args, InputList(), &temporary);
+  const std::string collectPath = m_dir.File("sub/c_42.lmf");
+  ASSERT_TRUE(IsTemporaryOf(collectPath, temporary, ::getpid()));
+  const std::string sub = RealPath(m_dir.File("sub"));
+  EXPECT_EQ((std::vector<std::string>{"fsync " + sub + temporary.substr(temporary.rfind('/')),
+                                      "rename " + temporary + " " + collectPath, "fsync " + sub}),
+            durable);
+}
+
+TEST_F(FaultSweep, NamesAlreadyTakenAreLeftUntouchedAndTheWalkIsWhole) {
+  ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
+  std::string list;
+  for (int i = 0; i < 30; ++i) list += "/archive/file-" + std::to_string(i) + "\n";
+  WriteFile(InputList(), list);
+  const std::string victim = m_dir.File("victim");
+  // What a dead job of the same pid left, and a link planted by someone who
+  // can write to the work dir, at the first two names the reader picks.
+  const std::string first = FirstTemporaryName(m_faults, Args(), InputList(), 0x40);
+  ASSERT_EQ(0, std::remove(CollectPath().c_str()));
+  WriteFile(first, "someone else's\n");
+  ASSERT_EQ(0, ::symlink(victim.c_str(), WithRandomByte(first, 0x41).c_str()));
+
+  standin::ResetIndexService();
+  m_faults.FixRandom(0x40);
+  VivodStubCollectReader reader(Args());
+  ASSERT_TRUE(reader.Initialize(InputList())) << reader.m_lastError;
+  EXPECT_EQ(WithRandomByte(first, 0x42), LookupTemporary());
+  ASSERT_TRUE(reader.Open());
+  const std::vector<Item> items = ReadAll(reader);
+  ASSERT_EQ(31u, items.size());
+  for (int i = 0; i < 30; ++i) EXPECT_EQ("/archive/file-" + std::to_string(i), items[i].fileName);
+  EXPECT_EQ("someone else's\n", ReadFile(first));
+  char target[PATH_MAX] = {};
+  EXPECT_LT(0, ::readlink(WithRandomByte(first, 0x41).c_str(), target, sizeof target - 1));
+  EXPECT_EQ(victim, target);
+  EXPECT_FALSE(FileExists(victim));
+
+  // Sixteen names taken: no lookup, and a told failure. Fifteen: the
+  // sixteenth name is used.
+  for (int byte = 0x50; byte < 0x60; ++byte) WriteFile(WithRandomByte(first, byte), "taken\n");
+  for (const bool lastTaken : {true, false}) {
+    ASSERT_EQ(0, std::remove(CollectPath().c_str()));
+    if (!lastTaken) {
+      ASSERT_EQ(0, std::remove(WithRandomByte(first, 0x5f).c_str()));
+    }
     standin::ResetIndexService();
+    m_faults.FixRandom(0x50);
+    VivodStubCollectReader later(Args());
+    EXPECT_EQ(!lastTaken, later.Initialize(InputList()));
+    EXPECT_EQ(lastTaken ? std::string() : WithRandomByte(first, 0x5f), LookupTemporary());
+    EXPECT_EQ(lastTaken ? "Failed to publish collect file " + CollectPath() : std::string(),
+              later.m_lastError);
+    EXPECT_EQ(!lastTaken, FileExists(CollectPath()));
+    for (int byte = 0x50; byte < 0x5f; ++byte) EXPECT_EQ("taken\n", ReadFile(WithRandomByte(first, byte)));
+    if (lastTaken) WriteFile(CollectPath(), "");  // for the next round to remove
+  }
+  m_faults.FixRandom(-1);
+}
+
+// Once renamed, the collect file is complete: no failure to make the
+// rename durable removes it, and a drop-box directory, which may not be
+// read, is no failure at all.
+TEST_F(FaultSweep, CompleteFileStaysWhenItsDirectoryCannotBeSynced) {
+  ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
+  WriteFile(InputList(), "/etc/passwd\n/etc/group\n");
+  std::string temporary;
+  TracePublishing(m_faults, Args(), InputList(), &temporary);
+  const std::vector<std::string> trace = m_faults.Trace();
+  const unsigned long dirOpen = NthOfItsFamily(trace, "open " + m_dir.path());
+  const unsigned long dirSync = NthOfItsFamily(trace, "fsync " + RealPath(m_dir.path()));
+  ASSERT_GT(dirOpen, 0u);
+  ASSERT_GT(dirSync, 0u);
+  const std::string whole = ReadFile(CollectPath());
+  ASSERT_EQ(2, std::count(whole.begin(), whole.end(), '\n'));
+
+  struct Case {
+    const char* family;
+    unsigned long nth;
+    int error;
+    bool published;
   };
-  initialize.run = [&] {
+  for (const Case& c : {Case{"fsync", dirSync, EIO, false}, Case{"open", dirOpen, EIO, false},
+                        Case{"open", dirOpen, EACCES, true}, Case{"open", dirOpen, EPERM, true}}) {
+    SCOPED_TRACE(std::string(c.family) + " " + std::strerror(c.error));
+    ASSERT_EQ(0, std::remove(CollectPath().c_str()));
+    standin::ResetIndexService();
     VivodStubCollectReader reader(Args());
-    Outcome outcome;
-    outcome.ok = reader.Initialize(InputList());
-    outcome.message = reader.m_lastError;
-    return outcome;
-  };
-  initialize.gather = [&] { return FileExists(CollectPath()) ? ReadFile(CollectPath()) : kNoFile; };
-  initialize.failure = [&](const Outcome& clean,
-                           const Outcome& outcome) -> ::testing::AssertionResult {
-    // The published file is whole; only its line count could not be taken,
-    // which the reader notes as it notes an empty file.
-    if (outcome.ok && outcome.data == clean.data &&
-        outcome.message == "FetchIndexInfo returned emtpy file.") {
-      return ::testing::AssertionSuccess();
-    }
-    if (outcome.ok) return ::testing::AssertionFailure() << "succeeded with other data";
-    if (outcome.data != kNoFile) return ::testing::AssertionFailure() << "left a collect file";
-    if (!OneOf(outcome.message, {"FetchIndexInfo failed to lookup in Indexing.",
-                                 "Failed to publish collect file " + CollectPath(),
-                                 "Input file is empty or not present."})) {
-      return ::testing::AssertionFailure() << "unexpected message";
-    }
-    return ::testing::AssertionSuccess();
-  };
-  Sweep(initialize);
+    reader.m_lastError = "earlier";
+    m_faults.FailNth(c.family, c.nth, c.error);
+    const bool initialized = reader.Initialize(InputList());
+    EXPECT_TRUE(m_faults.Stop());
+    EXPECT_EQ(c.published, initialized);
+    EXPECT_EQ(c.published ? "earlier" : "Failed to publish collect file " + CollectPath(),
+              reader.m_lastError);
+    EXPECT_EQ(whole, ReadFile(CollectPath()));
+    EXPECT_EQ("", Temporaries(m_dir.path()));
+    // A later job reuses the file as it stands.
+    standin::ResetIndexService();
+    VivodStubCollectReader later(Args());
+    EXPECT_TRUE(later.Initialize(InputList()));
+    EXPECT_TRUE(standin::IndexJournal().empty());
+  }
+}
+
+// getrandom may be missing or refused (an old kernel, a seccomp filter);
+// /dev/urandom serves then. Without either, no name is made up.
+TEST_F(FaultSweep, TemporaryNameComesFromTheKernelsRandomBytesOrNotAtAll) {
+  ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
+  WriteFile(InputList(), "/etc/passwd\n");
+  m_faults.FailNth("random", 1, ENOSYS);
+  VivodStubCollectReader reader(Args());
+  EXPECT_TRUE(reader.Initialize(InputList())) << reader.m_lastError;
+  EXPECT_TRUE(m_faults.Stop());
+  const std::vector<std::string> trace = m_faults.Trace();
+  const unsigned long deviceOpen = NthOfItsFamily(trace, "open /dev/urandom");
+  EXPECT_GT(deviceOpen, 0u);
+  EXPECT_TRUE(IsTemporaryOf(CollectPath(), LookupTemporary(), ::getpid()));
+
+  // The device cannot be opened, or read (its read is the first of the
+  // call: nothing is read before the lookup).
+  for (const auto& [family, nth] : {std::pair<const char*, unsigned long>{"open", deviceOpen}, {"read", 1}}) {
+    SCOPED_TRACE(family);
+    ASSERT_EQ(0, std::remove(CollectPath().c_str()));
+    standin::ResetIndexService();
+    m_faults.FailNth("random", 1, ENOSYS);
+    m_faults.AlsoFailNth(family, nth, EIO);
+    VivodStubCollectReader refused(Args());
+    EXPECT_FALSE(refused.Initialize(InputList()));
+    EXPECT_TRUE(m_faults.Stop());
+    EXPECT_EQ("Failed to publish collect file " + CollectPath(), refused.m_lastError);
+    EXPECT_EQ("", LookupTemporary());
+    EXPECT_EQ(std::vector<std::string>{"input.lst"}, SortedEntries(m_dir.path()));
+    WriteFile(CollectPath(), "");  // for the next round to remove
+  }
 }
 
 TEST_F(FaultSweep, WalkWithSeeksTellsEveryFailureBeforeAnyEnd) {
