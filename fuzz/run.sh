@@ -14,7 +14,7 @@ cmake --build --preset fuzz
 # The targets make their scratch files under TMPDIR; keep them in the build.
 export TMPDIR=$PWD/build-fuzz/tmp
 mkdir -p build-fuzz/artifacts "$TMPDIR"
-for target in tokenizer_fuzzer reader_fuzzer conversion_fuzzer; do
+for target in reader_fuzzer conversion_fuzzer; do
   corpus=build-fuzz/corpus/$target
   mkdir -p "$corpus"
   echo "== $target: ${seconds}s"

@@ -19,7 +19,7 @@ memcheck() {
 memcheck build/tests/reader_tests
 memcheck build/tests/standin_tests
 memcheck build/tests/library_load_tests
-for target in tokenizer_fuzzer reader_fuzzer conversion_fuzzer; do
+for target in reader_fuzzer conversion_fuzzer; do
   memcheck "build/fuzz/$target" "fuzz/corpus/$target"
 done
 echo "valgrind: clean"
