@@ -18,52 +18,51 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-// One field being read, and what trimming needs to know of it.
-struct Field {
-  std::string text;
-  std::size_t kept = 0;  // trimming stops here: the end of quoted or escaped text
-  bool sawQuote = false;
-
-  void Keep(char c) {
-    text.push_back(c);
-    kept = text.size();
-  }
-};
-
 }  // namespace
 
-// One byte at a time. The order of the tests decides for settings that give
-// one byte two roles: the escape comes first, then the quotes, then the
-// separator.
+// One byte at a time, into room for the whole text. The order of the tests
+// decides for settings that give one byte two roles: the escape comes
+// first, then the quotes, then the separator.
 void CKaString::Tokenize(CKaStringArray& fields, char openQuote, char closeQuote, char escape,
                          char separator, bool trimBlanks) const {
-  Field field;
+  const char* const text = m_text.data();
+  const std::size_t size = m_text.size();
+  std::string room(size, '\0');
+  char* const out = &room[0];
+  std::size_t length = 0;
+  std::size_t kept = 0;  // trimming stops here: the end of quoted or escaped text
+  bool sawQuote = false;
   bool inQuote = false;
+  CKaString field;  // each field in turn, as Add copies it
   const auto finish = [&] {
     if (trimBlanks) {
-      while (field.text.size() > field.kept && IsBlank(field.text.back())) field.text.pop_back();
+      while (length > kept && IsBlank(out[length - 1])) --length;
     }
-    fields.Add(CKaString(field.text.data(), field.text.size()));
-    field = Field();
+    field.m_text.assign(out, length);
+    fields.Add(field);
+    length = kept = 0;
+    sawQuote = false;
   };
-  for (std::size_t i = 0; i < m_text.size(); ++i) {
-    const char c = m_text[i];
-    if (c == escape && i + 1 < m_text.size()) {
-      field.Keep(m_text[++i]);
+  for (std::size_t i = 0; i < size; ++i) {
+    const char c = text[i];
+    if (c == escape && i + 1 < size) {
+      out[length++] = text[++i];
+      kept = length;
     } else if (inQuote) {
       if (c == closeQuote) {
         inQuote = false;
       } else {
-        field.Keep(c);
+        out[length++] = c;
+        kept = length;
       }
     } else if (c == openQuote) {
       inQuote = true;
-      field.sawQuote = true;
-      field.kept = field.text.size();
+      sawQuote = true;
+      kept = length;
     } else if (c == separator) {
       finish();
-    } else if (!(trimBlanks && IsBlank(c) && field.text.empty() && !field.sawQuote)) {
-      field.text.push_back(c);  // leading blanks of an unquoted field go when trimming
+    } else if (!(trimBlanks && IsBlank(c) && length == 0 && !sawQuote)) {
+      out[length++] = c;  // leading blanks of an unquoted field go when trimming
     }
   }
   finish();
