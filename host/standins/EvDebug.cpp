@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -41,9 +42,12 @@ std::FILE* LogStream() {
   return stream;
 }
 
+// "<function> [<level>] ", the start of every line.
 void AppendLineStart(std::string* line, const char* function, int level) {
-  if (function != nullptr) *line += function;
-  *line += " [" + std::to_string(level) + "] ";
+  char digits[16];
+  const char* const end = std::to_chars(digits, digits + sizeof digits, level).ptr;
+  if (function != nullptr) line->append(function);
+  line->append(" [").append(digits, static_cast<std::size_t>(end - digits)).append("] ");
 }
 
 // Formats into the room at the end of `out`; a message that does not fit is
