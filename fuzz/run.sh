@@ -27,8 +27,8 @@ for target in reader_fuzzer conversion_fuzzer; do
     -max_total_time="$seconds" -print_final_stats=1 -max_len=8192 \
     -artifact_prefix=build-fuzz/artifacts/ >"$log" 2>&1 ||
     { tail -n 60 "$log"; echo "fuzz: $target failed (whole log: $log)" >&2; exit 1; }
-  awk -v t="$target" -v s="$seconds" -F': *' '
-    /^stat::number_of_executed_units/ { runs = $2 }
-    /^stat::peak_rss_mb/ { rss = $2 }
+  awk -v t="$target" -v s="$seconds" '
+    /^stat::number_of_executed_units:/ { runs = $NF }
+    /^stat::peak_rss_mb:/ { rss = $NF }
     END { printf "fuzz: %s for %d s, %d runs, peak RSS %d MB, no crash\n", t, s, runs, rss }' "$log"
 done
