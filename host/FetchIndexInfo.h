@@ -2,16 +2,9 @@
 // FetchIndexInfo object per collect file that it has to produce: construct,
 // setInitFlags, setCacheType, initByCurrentJobId, lookup, destroy.
 //
-// The public member functions are the contract with the host's libLmLib:
-// the reader relies on them and on nothing else. The private sections are
-// the layout of our stand-in (host/standins), not the host's. The reader
-// keeps a FetchIndexInfo by value on its stack, so it must be compiled
-// against the layout of the library it is loaded with: a build for a host
-// uses the host's own headers through VSCR_HOST_SDK_DIR, and then this
-// folder plays no part. A reader built against this header must not be
-// loaded with a host libLmLib whose classes are larger than declared here:
-// they would overrun the reader's stack. vscr-host-check, run with the
-// host's libraries, shows such a mismatch.
+// The public members are the contract with the host's libLmLib; the
+// private ones are our stand-in's layout. Read host/README.md before
+// loading a reader built against this header with any other libLmLib.
 #ifndef HOST_FETCHINDEXINFO_H_
 #define HOST_FETCHINDEXINFO_H_
 
@@ -49,7 +42,6 @@ class FetchIndexInfo {
              std::string seventh, unsigned long eighth);
 
  private:
-  // Our stand-in's layout (see the top of this file).
   unsigned int m_initFlags;
   unsigned int m_cacheType;
   bool m_bound;

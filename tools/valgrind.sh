@@ -1,25 +1,55 @@
 #!/usr/bin/env bash
-# Runs the test suite and the fuzz corpora under valgrind memcheck, on the
-# default build. Fails on any invalid read or write, use of uninitialised
-# memory, or definite or indirect leak.
+# Runs the test programs and the fuzz corpora under valgrind memcheck, on
+# the default build. Fails on any invalid read or write, use of
+# uninitialised memory, or definite or indirect leak, and on a failing
+# program.
 #   tools/valgrind.sh
+# Prints one line per program. The build's output, each program's own
+# output and valgrind's report go to files in build/valgrind/; a report is
+# printed only when valgrind finds something, and a program's output only
+# when it fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+logs=build/valgrind
 
-cmake --preset default >/dev/null
-cmake --build --preset default
+mkdir -p "$logs"
+if ! { cmake --preset default && cmake --build --preset default; } >"$logs/build.log" 2>&1; then
+  tail -n 100 "$logs/build.log"
+  echo "valgrind: the default build failed (whole log: $logs/build.log)" >&2
+  exit 1
+fi
 
+failed=0
+# memcheck NAME PROGRAM ARGS...
 memcheck() {
-  echo "== valgrind $*"
+  local name=$1 status=0
+  shift
   valgrind --quiet --error-exitcode=99 --leak-check=full \
     --show-leak-kinds=definite,indirect --errors-for-leak-kinds=definite,indirect \
-    --track-origins=yes "$@" >/dev/null
+    --track-origins=yes --log-file="$logs/$name.valgrind" "$@" >"$logs/$name.output" 2>&1 ||
+    status=$?
+  if [[ $status -eq 0 ]]; then
+    echo "clean   $name"
+    return
+  fi
+  failed=1
+  if [[ -s $logs/$name.valgrind ]]; then
+    echo "ERRORS  $name"
+    cat "$logs/$name.valgrind"
+  else
+    echo "FAILED  $name (status $status; valgrind found nothing)"
+    tail -n 60 "$logs/$name.output"
+  fi
 }
 
-memcheck build/tests/reader_tests
-memcheck build/tests/standin_tests
-memcheck build/tests/library_load_tests
-for target in tokenizer_fuzzer reader_fuzzer conversion_fuzzer; do
-  memcheck "build/fuzz/$target" "fuzz/corpus/$target"
+memcheck reader_tests build/tests/reader_tests
+memcheck standin_tests build/tests/standin_tests
+memcheck library_load_tests build/tests/library_load_tests
+for target in reader_fuzzer conversion_fuzzer; do
+  memcheck "$target" "build/fuzz/$target" "fuzz/corpus/$target"
 done
+if [[ $failed -ne 0 ]]; then
+  echo "valgrind: see $logs/ for every program's output and report" >&2
+  exit 1
+fi
 echo "valgrind: clean"

@@ -1,4 +1,4 @@
-// ProcessStubCollectFile with the stand-in log writer doing its buffered
+// ProcessStubCollectFile with the stand-in log writer doing all its
 // work; its lines go to /dev/null so that no terminal sets the pace.
 #include <benchmark/benchmark.h>
 

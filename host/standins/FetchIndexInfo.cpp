@@ -1,7 +1,6 @@
 // Stand-in for the host's libLmLib: a small index service that writes
-// collect files from a list of archived files, for the example host and the
-// tests. A reader for a host is built against the host's own headers and
-// libraries instead (VSCR_HOST_SDK_DIR).
+// collect files from a list of archived files, for tests and the example
+// host.
 //
 // lookup reads `inputFile` as one absolute path per line (empty lines
 // skipped) and writes one record per path with the requested fields:
@@ -16,7 +15,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -29,9 +27,9 @@
 namespace {
 
 // How lookup writes its records, as the test controls set it.
-struct WritePace {
+struct Pace {
   std::chrono::microseconds delay{0};  // before each record
-  bool exitInside = false;             // _exit after exitAfter records
+  bool exiting = false;                // _exit(exitStatus) after exitAfter records
   std::size_t exitAfter = 0;
   int exitStatus = 0;
 };
@@ -42,7 +40,7 @@ struct ServiceState {
   std::mutex mutex;
   std::vector<standin::IndexCall> journal;
   std::map<std::string, int> forced;
-  WritePace pace;
+  Pace pace;
 };
 
 ServiceState& State() {
@@ -50,57 +48,43 @@ ServiceState& State() {
   return state;
 }
 
-void Record(std::string name, std::vector<std::string> args = {}) {
+// Runs `use` on the state under its lock.
+template <typename Use>
+auto Locked(Use use) {
   ServiceState& state = State();
   const std::lock_guard<std::mutex> lock(state.mutex);
-  state.journal.push_back({std::move(name), std::move(args)});
+  return use(state);
+}
+
+void Record(std::string name, std::vector<std::string> args = {}) {
+  Locked([&](ServiceState& s) { s.journal.push_back({std::move(name), std::move(args)}); });
 }
 
 bool Forced(const std::string& call, int* result) {
-  ServiceState& state = State();
-  const std::lock_guard<std::mutex> lock(state.mutex);
-  const auto it = state.forced.find(call);
-  if (it == state.forced.end()) return false;
-  *result = it->second;
-  return true;
+  return Locked([&](ServiceState& s) {
+    const auto it = s.forced.find(call);
+    if (it != s.forced.end()) *result = it->second;
+    return it != s.forced.end();
+  });
 }
-
-WritePace CurrentPace() {
-  ServiceState& state = State();
-  const std::lock_guard<std::mutex> lock(state.mutex);
-  return state.pace;
-}
-
-std::vector<std::string> SplitFields(const std::string& fields) {
-  std::vector<std::string> names;
-  std::istringstream in(fields);
-  for (std::string name; std::getline(in, name, ',');) names.push_back(name);
-  return names;
-}
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // Quotes a path the way the collect reader's tokenizer reads it back.
 std::string QuotedPath(const std::string& path) {
-  const bool needsQuotes =
-      path.find_first_of(",\"\\") != std::string::npos ||
-      (!path.empty() && (IsBlank(path.front()) || IsBlank(path.back())));
-  if (!needsQuotes) return path;
+  if (path.find_first_of(",\"\\") == std::string::npos) return path;
   std::string quoted = "\"";
   for (const char c : path) {
     if (c == '"' || c == '\\') quoted.push_back('\\');
     quoted.push_back(c);
   }
-  quoted.push_back('"');
-  return quoted;
+  return quoted + "\"";
 }
 
 struct ArchivedFile {
   std::string path;
-  unsigned long number;   // 1-based position in the input list
-  unsigned long offset;   // sum of the sizes of the files before it
-  bool present;
-  unsigned long size;
+  unsigned long number = 0;  // 1-based position in the input list
+  unsigned long offset = 0;  // sum of the sizes of the files before it
+  bool present = false;
+  unsigned long size = 0;
 };
 
 std::string FieldValue(const std::string& name, const ArchivedFile& file) {
@@ -113,10 +97,11 @@ std::string FieldValue(const std::string& name, const ArchivedFile& file) {
   return std::string();
 }
 
-// Sleeps, flushes or ends the process before the record after `written`.
-void KeepPace(const WritePace& pace, std::size_t written, std::ofstream& output) {
+// Sleeps, or ends the process, before the record after `written`; either
+// way the records so far are handed to the file system first.
+void KeepPace(const Pace& pace, std::size_t written, std::ofstream& output) {
   const bool slow = pace.delay.count() > 0;
-  const bool exiting = pace.exitInside && written == pace.exitAfter;
+  const bool exiting = pace.exiting && written == pace.exitAfter;
   if (slow || exiting) output.flush();
   if (exiting) ::_exit(pace.exitStatus);
   if (slow) std::this_thread::sleep_for(pace.delay);
@@ -143,34 +128,43 @@ int StatRetrying(const std::string& path, struct stat* info) {
   return errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG ? 1 : -1;
 }
 
+// Writes the record of `file` after finding its size; false when the file
+// can be neither found nor told missing.
+bool WriteRecord(ArchivedFile& file, const std::vector<std::string>& names,
+                 const std::string& separator, const Pace& pace, std::ofstream& output) {
+  struct stat info {};
+  const int found = StatRetrying(file.path, &info);
+  if (found < 0) return false;
+  file.present = found == 0;
+  file.size = file.present ? static_cast<unsigned long>(info.st_size) : 0;
+  KeepPace(pace, file.number - 1, output);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    output << (i > 0 ? separator : "") << FieldValue(names[i], file);
+  }
+  output << '\n';
+  return true;
+}
+
 int WriteRecords(const std::string& inputFile, const std::string& outputPath,
                  const std::string& fields, const std::string& separator) {
-  const WritePace pace = CurrentPace();
   std::ifstream input;
   OpenRetrying(input, inputFile, std::ios::in);
   if (!input) return 1;
   std::ofstream output;
   OpenRetrying(output, outputPath, std::ios::out | std::ios::trunc);
   if (!output) return 2;
-  const std::vector<std::string> names = SplitFields(fields);
-  ArchivedFile file{std::string(), 0, 0, false, 0};
+  std::vector<std::string> names;
+  std::istringstream fieldList(fields);
+  for (std::string name; std::getline(fieldList, name, ',');) names.push_back(name);
+  const Pace pace = Locked([](ServiceState& s) { return s.pace; });
+  ArchivedFile file;
   for (std::string path; std::getline(input, path);) {
     if (path.empty()) continue;
     if (path.front() != '/') return 3;  // what was written so far stays
-    struct stat info {};
-    file.path = path;
-    file.number += 1;
     file.offset += file.size;
-    const int found = StatRetrying(path, &info);
-    if (found < 0) return 7;  // neither there nor missing: no record to give
-    file.present = found == 0;
-    file.size = file.present ? static_cast<unsigned long>(info.st_size) : 0;
-    KeepPace(pace, file.number - 1, output);
-    for (std::size_t i = 0; i < names.size(); ++i) {
-      if (i > 0) output << separator;
-      output << FieldValue(names[i], file);
-    }
-    output << '\n';
+    file.number += 1;
+    file.path = path;
+    if (!WriteRecord(file, names, separator, pace, output)) return 7;
   }
   if (input.bad()) return 4;
   if (!output) return 5;
@@ -185,37 +179,31 @@ int WriteRecords(const std::string& inputFile, const std::string& outputPath,
 namespace standin {
 
 std::vector<IndexCall> IndexJournal() {
-  ServiceState& state = State();
-  const std::lock_guard<std::mutex> lock(state.mutex);
-  return state.journal;
+  return Locked([](ServiceState& s) { return s.journal; });
 }
 
 void ResetIndexService() {
-  ServiceState& state = State();
-  const std::lock_guard<std::mutex> lock(state.mutex);
-  state.journal.clear();
-  state.forced.clear();
-  state.pace = WritePace();
+  Locked([](ServiceState& s) {
+    s.journal.clear();
+    s.forced.clear();
+    s.pace = Pace();
+  });
 }
 
 void ForceIndexResult(const std::string& call, int result) {
-  ServiceState& state = State();
-  const std::lock_guard<std::mutex> lock(state.mutex);
-  state.forced[call] = result;
+  Locked([&](ServiceState& s) { s.forced[call] = result; });
 }
 
 void SlowIndexLookup(std::chrono::microseconds delay) {
-  ServiceState& state = State();
-  const std::lock_guard<std::mutex> lock(state.mutex);
-  state.pace.delay = delay;
+  Locked([&](ServiceState& s) { s.pace.delay = delay; });
 }
 
 void ExitInsideIndexLookup(std::size_t records, int status) {
-  ServiceState& state = State();
-  const std::lock_guard<std::mutex> lock(state.mutex);
-  state.pace.exitInside = true;
-  state.pace.exitAfter = records;
-  state.pace.exitStatus = status;
+  Locked([&](ServiceState& s) {
+    s.pace.exiting = true;
+    s.pace.exitAfter = records;
+    s.pace.exitStatus = status;
+  });
 }
 
 }  // namespace standin
@@ -236,22 +224,20 @@ void FetchIndexInfo::setCacheType(unsigned int cacheType) {
   m_cacheType = cacheType;
 }
 
-int FetchIndexInfo::initByCurrentJobId(std::string& jobId, unsigned int a,
-                                       unsigned int b, unsigned int c,
-                                       std::string text) {
-  Record("initByCurrentJobId", {jobId, std::to_string(a), std::to_string(b),
-                                std::to_string(c), text});
+int FetchIndexInfo::initByCurrentJobId(std::string& jobId, unsigned int a, unsigned int b,
+                                       unsigned int c, std::string text) {
+  Record("initByCurrentJobId",
+         {jobId, std::to_string(a), std::to_string(b), std::to_string(c), text});
   int result = 0;
   if (Forced("initByCurrentJobId", &result)) return result;
   m_bound = !jobId.empty();
   return m_bound ? 0 : 1;
 }
 
-int FetchIndexInfo::lookup(const std::string& inputFile,
-                           const std::string& outputPath,
-                           const std::string& fields, std::string separator,
-                           std::string fifth, GETINDEXARCHINFO_FLAGS flags,
-                           std::string seventh, unsigned long eighth) {
+int FetchIndexInfo::lookup(const std::string& inputFile, const std::string& outputPath,
+                           const std::string& fields, std::string separator, std::string fifth,
+                           GETINDEXARCHINFO_FLAGS flags, std::string seventh,
+                           unsigned long eighth) {
   Record("lookup", {inputFile, outputPath, fields, separator, fifth,
                     std::to_string(static_cast<unsigned int>(flags)), seventh,
                     std::to_string(eighth)});
