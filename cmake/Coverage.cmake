@@ -1,4 +1,4 @@
-# Clang source-based coverage of the shipped library, for tools/coverage.sh
+# Clang source-based coverage of the shipped library, for scripts/coverage.sh
 # (the `coverage` preset). Only the reader is instrumented: the figures that
 # matter are those of reader/, and the tests stay as fast as they are.
 option(VSCR_COVERAGE "Instrument the reader for clang source-based coverage" OFF)

@@ -9,7 +9,7 @@ set -euo pipefail
 missing=()
 command -v pkg-config >/dev/null || missing+=(pkg-config)
 { command -v abidw && command -v abidiff; } >/dev/null || missing+=(abigail-tools)
-# tools/coverage.sh and tools/clang-tidy.sh
+# scripts/coverage.sh and scripts/clang-tidy.sh
 { command -v llvm-profdata-14 && command -v llvm-cov-14; } >/dev/null || missing+=(llvm-14)
 command -v clang-tidy-14 >/dev/null || missing+=(clang-tidy-14)
 if ((${#missing[@]})); then

@@ -2,7 +2,7 @@
 # Runs the test suite and the fuzz corpora under valgrind memcheck, on the
 # default build. Fails on any invalid read or write, use of uninitialised
 # memory, or definite or indirect leak.
-#   tools/valgrind.sh
+#   scripts/valgrind.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
