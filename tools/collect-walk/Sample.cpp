@@ -1,7 +1,5 @@
 #include "Sample.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
