@@ -1,7 +1,7 @@
-# Clang source-based coverage of the shipped library, for tools/coverage.sh
-# (the `coverage` preset). Only the reader is instrumented: the figures that
-# matter are those of reader/, and the tests stay as fast as they are.
-option(VSCR_COVERAGE "Instrument the reader for clang source-based coverage" OFF)
+# Clang source-based coverage of the shipped library (VSCR_COVERAGE), for
+# scripts/coverage.sh (the `coverage` preset). Only the reader is
+# instrumented: the figures that matter are those of reader/, and the tests
+# stay as fast as they are.
 
 if(VSCR_COVERAGE)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")

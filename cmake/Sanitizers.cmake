@@ -1,9 +1,7 @@
-# Sanitizer and fuzzing builds. All are opt-in and reach our own targets
-# only: each of them links the vscr_sanitizers interface target, beside
-# (not through) the warning policy.
-option(VSCR_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
-option(VSCR_BUILD_FUZZERS "Build the fuzz targets with libFuzzer (clang only)" OFF)
-option(VSCR_SANITIZE_THREAD "Build with ThreadSanitizer" OFF)
+# Sanitizer and fuzzing builds (VSCR_SANITIZE, VSCR_SANITIZE_THREAD,
+# VSCR_BUILD_FUZZERS). All are opt-in and reach our own targets only: each
+# of them links the vscr_sanitizers interface target, beside (not through)
+# the warning policy.
 
 if(VSCR_BUILD_FUZZERS)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")

@@ -1,4 +1,4 @@
-// collect-walk, the example host, run as an operator runs it: through a
+// collect-walk, the operator's tool, run as an operator runs it: through a
 // shell, with its standard output and error caught in files.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -48,7 +49,8 @@ class CollectWalk : public ::testing::Test {
   // in the test's folder, and returns its status, standard output and error.
   Outcome Shell(const std::string& line) {
     std::string program = line;
-    program.replace(program.find("WALK"), 4, Quote(COLLECT_WALK));
+    const std::string::size_type walk = program.find("WALK");
+    if (walk != std::string::npos) program.replace(walk, 4, Quote(COLLECT_WALK));
     // Not ">>": a program that writes its standard output through a second
     // descriptor must not be saved by O_APPEND.
     WriteFile(m_dir.File("run.sh"), "set -o pipefail\ncd " + Quote(m_dir.path()) +
@@ -98,29 +100,33 @@ const std::string kStubLines =
     "17\t:x\n"
     "17,/last:9";
 
-TEST_F(CollectWalk, ConversionCountsThePathsWrittenWhereverTheyGo) {
+constexpr char kNotRegular[] = "paths written: not counted, OUTPUT is not a regular file\n";
+
+TEST_F(CollectWalk, ConversionCountsTheLinesOfARegularOutputOnly) {
   WriteFile(Path("stubs.txt"), kStubLines);
   for (const char* delimiter : {"comma", "tab"}) {
     SCOPED_TRACE(delimiter);
     const std::string convert = "--convert stubs.txt ";
     // The library's own output in a regular file is the reference.
-    ASSERT_EQ(0, Walk(convert + "paths.txt " + delimiter).status);
+    const Outcome regular = Walk(convert + "paths.txt " + delimiter);
+    ASSERT_EQ(0, regular.status);
     const std::string paths = ReadFile(Path("paths.txt"));
     const std::size_t written = Lines(paths).size();
     ASSERT_GT(written, 1u);
     ASSERT_LT(written, Lines(kStubLines).size() / 2);
     const std::string count = "paths written: " + std::to_string(written) + "\n";
+    EXPECT_EQ(count, regular.out);
 
     // Our own standard output, read by a pipe: a walk that reads its output
     // back never ends, and `timeout` says so with 124.
     const Outcome piped =
         Shell("timeout 20 WALK " + convert + "/dev/stdout " + delimiter + " | cat");
     EXPECT_EQ(0, piped.status);
-    EXPECT_EQ(paths + count, piped.out);
+    EXPECT_EQ(paths + kNotRegular, piped.out);
 
     const Outcome discarded = Walk(convert + "/dev/null " + delimiter);
     EXPECT_EQ(0, discarded.status);
-    EXPECT_EQ(count, discarded.out);
+    EXPECT_EQ(kNotRegular, discarded.out);
 
     // Standard output redirected to a file: the count follows the paths.
     const Outcome redirected = Walk(convert + "/dev/stdout " + delimiter);
@@ -129,13 +135,71 @@ TEST_F(CollectWalk, ConversionCountsThePathsWrittenWhereverTheyGo) {
   }
   // The conversion passes over a line this long.
   WriteFile(Path("long.txt"), "17,/" + std::string(std::size_t{16} << 20, 'x') + "\n17,/a:1\n");
-  ASSERT_EQ(0, Walk("--convert long.txt paths.txt comma").status);
-  ASSERT_EQ("/a\n", ReadFile(Path("paths.txt")));
-  EXPECT_EQ("paths written: 1\n", Walk("--convert long.txt /dev/null comma").out);
+  EXPECT_EQ("paths written: 1\n", Walk("--convert long.txt paths.txt comma").out);
+  EXPECT_EQ("/a\n", ReadFile(Path("paths.txt")));
 
+  // An INPUT that can be read only once still gives a count: it is taken
+  // from OUTPUT.
   const Outcome fromPipe = Shell("cat stubs.txt | WALK --convert /dev/stdin paths.txt comma");
   EXPECT_EQ(0, fromPipe.status);
-  EXPECT_EQ("paths written: not counted, INPUT is not a regular file\n", fromPipe.out);
+  EXPECT_EQ("paths written: " + std::to_string(Lines(ReadFile(Path("paths.txt"))).size()) + "\n",
+            fromPipe.out);
+}
+
+// Started with some of its standard descriptors closed, as job schedulers
+// start programs, the tool must not let the files it opens take their
+// numbers: the host's debug log, written to standard error, would land in
+// the path list.
+TEST_F(CollectWalk, ClosedStandardDescriptorsKeepTheLogOutOfThePathList) {
+  // Enough paths for the log writer to write while the files are open,
+  // not only when it is destroyed after they are closed.
+  std::string stubs;
+  for (int i = 0; i < 5000; ++i) stubs += "17,/data/file-" + std::to_string(i) + ".txt:1\n";
+  WriteFile(Path("stubs.txt"), stubs + kStubLines);
+  const Outcome open = Walk("--convert stubs.txt reference.txt comma");
+  ASSERT_EQ(0, open.status);
+  ASSERT_NE(std::string::npos, open.err.find("reference.txt")) << "no log line: " << open.err;
+  const std::string reference = ReadFile(Path("reference.txt"));
+  for (const char* closing : {"<&- 2>&-", "<&- >&- 2>&-", ">&-", "2>&-"}) {
+    SCOPED_TRACE(closing);
+    const Outcome closed = Shell("WALK --convert stubs.txt paths.txt comma " +
+                                 std::string(closing) + "; echo status $?");
+    EXPECT_NE(std::string::npos, closed.out.find("status 0\n")) << closed.out;
+    EXPECT_EQ(reference, ReadFile(Path("paths.txt")));
+  }
+  // A walk, too: its standard output holds the records, nothing else.
+  const std::string list = ArchivedList("list.txt", {"a.txt", "b.txt"});
+  const Outcome walked = Shell("WALK " + list + " <&- 2>&-");
+  EXPECT_EQ(0, walked.status);
+  EXPECT_EQ(0u, walked.out.find(Path("a.txt") + "\n" + Path("b.txt") + "\ncollect file: "))
+      << walked.out;
+}
+
+// Installed, the tool finds the sample in the data folder beside its bin
+// folder; the build tree's finds the sample in the source tree.
+TEST_F(CollectWalk, SampleIsFoundBesideAnInstalledProgram) {
+  const Outcome built = Walk("--help");
+  const std::string sampleLine = built.out.substr(built.out.rfind("SAMPLE: "));
+  const std::string sourceSample = sampleLine.substr(8, sampleLine.size() - 9);
+  EXPECT_TRUE(FileExists(sourceSample + "/archived-files.lst")) << sourceSample;
+  EXPECT_TRUE(FileExists(sourceSample + "/stub-collect.txt")) << sourceSample;
+
+  const std::string prefix = std::filesystem::canonical(m_dir.path()).string() + "/prefix";
+  const std::string sample = prefix + "/share/VivodStubCollectReader/sample";
+  std::filesystem::create_directories(prefix + "/bin");
+  std::filesystem::create_directories(sample);
+  std::filesystem::copy_file(COLLECT_WALK, prefix + "/bin/collect-walk");
+  ArchivedList("list.txt", {"x.txt", "y.txt"});
+  std::filesystem::copy_file(Path("list.txt"), sample + "/archived-files.lst");
+  const Outcome installed = Shell("cd / && " + Quote(prefix + "/bin/collect-walk"));
+  EXPECT_EQ(0, installed.status) << installed.err;
+  const std::vector<std::string> lines = Lines(installed.out);
+  ASSERT_GE(lines.size(), 4u) << installed.out;
+  EXPECT_EQ("sample: " + sample + "/archived-files.lst", lines[0]);
+  EXPECT_EQ(0u, lines[2].rfind(Path("x.txt") + "\t", 0)) << lines[2];
+  EXPECT_EQ(0u, lines[3].rfind(Path("y.txt") + "\t", 0)) << lines[3];
+  EXPECT_NE(std::string::npos,
+            Shell(Quote(prefix + "/bin/collect-walk") + " --help").out.find("SAMPLE: " + sample));
 }
 
 TEST_F(CollectWalk, ArgumentErrorsGiveOneUsageLineAndStatusTwo) {
@@ -276,17 +340,10 @@ struct UnusableCase {
 TEST_F(CollectWalk, UnusableWorkDirInputOrPrefixIsNamedBeforeAnyLookup) {
   const std::string list = ArchivedList("list.txt", {"a.txt"});
   ::mkdir(Path("work").c_str(), 0755);
-  ::mkdir(Path("locked").c_str(), 0555);
-  // The work dirs and INPUT must be reachable for the unprivileged user
-  // that root runs the program as, below.
-  ::chmod(m_dir.path().c_str(), 0755);
-  ::chmod(list.c_str(), 0644);
   const UnusableCase cases[] = {
       {"--work-dir " + Path("absent"), "work dir " + Path("absent") + " does not exist"},
       {"--work-dir " + list, "work dir " + list + " is not a directory"},
       {"--work-dir " + Path("work") + " --prefix sub/name", "prefix 'sub/name' holds a '/'"},
-      {"--work-dir " + Path("work") + " --prefix " + std::string(300, 'p'),
-       "bytes, longer than the "},
   };
   for (const UnusableCase& c : cases) {
     SCOPED_TRACE(c.arguments);
@@ -301,7 +358,31 @@ TEST_F(CollectWalk, UnusableWorkDirInputOrPrefixIsNamedBeforeAnyLookup) {
   EXPECT_EQ("collect-walk: INPUT " + Path("work") +
                 " is a directory, not a list of archived files\n",
             directoryInput.err);
-  EXPECT_FALSE(FileExists(Path("work/collect_1.lmf")));
+  EXPECT_EQ(std::vector<std::string>{}, SortedEntries(Path("work")));
+}
+
+// A failed Initialize is told with the library's message; when the work dir
+// shows why, the cause follows, named after the collect file the reader
+// chose, and the status says that an argument was unusable.
+TEST_F(CollectWalk, WorkDirThatCannotTakeTheCollectFileIsNamedAfterTheLibrarysMessage) {
+  const std::string list = ArchivedList("list.txt", {"a.txt"});
+  ::mkdir(Path("work").c_str(), 0755);
+  ::mkdir(Path("locked").c_str(), 0555);
+  // The work dirs and INPUT must be reachable for the unprivileged user
+  // that root runs the program as, below.
+  ::chmod(m_dir.path().c_str(), 0755);
+  ::chmod(list.c_str(), 0644);
+  const std::string longName = std::string(300, 'p') + "_1.lmf";
+  const Outcome tooLong =
+      Walk("--work-dir " + Path("work") + " --prefix " + std::string(300, 'p') + " " + list);
+  EXPECT_EQ(2, tooLong.status);
+  std::vector<std::string> lines = Lines(tooLong.err);
+  ASSERT_EQ(2u, lines.size()) << tooLong.err;
+  EXPECT_EQ(0u, lines[0].rfind("collect-walk: Initialize failed: ", 0)) << lines[0];
+  EXPECT_EQ(0u, lines[1].rfind("collect-walk: collect file name " + longName + " is 306 bytes, "
+                               "longer than the ", 0))
+      << lines[1];
+  EXPECT_EQ(std::vector<std::string>{}, SortedEntries(Path("work")));
 
   // Root may write anywhere, so an unwritable work dir needs another user.
   std::string asUser;
@@ -311,9 +392,19 @@ TEST_F(CollectWalk, UnusableWorkDirInputOrPrefixIsNamedBeforeAnyLookup) {
   }
   const Outcome locked = Shell(asUser + "WALK --work-dir " + Path("locked") + " " + list);
   EXPECT_EQ(2, locked.status);
+  lines = Lines(locked.err);
+  ASSERT_EQ(2u, lines.size()) << locked.err;
+  EXPECT_EQ(0u, lines[0].rfind("collect-walk: Initialize failed: ", 0)) << lines[0];
   EXPECT_EQ("collect-walk: work dir " + Path("locked") +
-                " is not writable, so the collect file collect_1.lmf cannot be written there\n",
-            locked.err);
+                " is not writable, so the collect file collect_1.lmf cannot be written there",
+            lines[1]);
+
+  // The same work dir serves once the collect file is there: it is reused.
+  WriteFile(Path("work/collect_1.lmf"), Record("/kept") + "\n");
+  ::chmod(Path("work").c_str(), 0555);
+  const Outcome reused = Shell(asUser + "WALK --work-dir " + Path("work") + " " + list);
+  EXPECT_EQ(0, reused.status) << reused.err;
+  EXPECT_EQ(0u, reused.out.find("/kept\n")) << reused.out;
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Walks collect files whose names run up to 10,000 bytes and checks every
 // name, one by one. Host libraries whose classes are larger than the
 // headers the reader was built against overrun its stack here, so this walk
-// is also what shows such a mismatch (see tools/foreign-sdk-check.sh).
+// is also what shows such a mismatch (see scripts/foreign-sdk-check.sh).
 #include <gtest/gtest.h>
 
 #include <algorithm>

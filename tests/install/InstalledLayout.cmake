@@ -6,6 +6,7 @@
 #   -DVERSION= -DSOVERSION=   the library's version and SONAME version
 #   -DHEADER=                 the public header in the source tree
 #   -DREADELF=                readelf
+#   -DSAMPLEDIR=              where the tools' sample goes, when they are built
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/Common.cmake)
 vscr_require(PREFIX LIBDIR INCLUDEDIR HOSTLIBDIR VERSION SOVERSION HEADER READELF)
@@ -36,6 +37,15 @@ foreach(link_and_target IN ITEMS "${name}.${SOVERSION}=${name}.${VERSION}"
     endif()
   endif()
 endforeach()
+
+# The tools' sample, where an installed collect-walk looks for it.
+if(DEFINED SAMPLEDIR)
+  foreach(file IN ITEMS archived-files.lst stub-collect.txt)
+    if(NOT EXISTS "${PREFIX}/${SAMPLEDIR}/${file}")
+      fail("${PREFIX}/${SAMPLEDIR}/${file} is missing")
+    endif()
+  endforeach()
+endif()
 
 set(header "${PREFIX}/${INCLUDEDIR}/VivodStubCollectReader.h")
 execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${HEADER}" "${header}"

@@ -6,7 +6,7 @@
 #
 #   GLIBC_2.28   GLIBCXX_3.4.24   CXXABI_1.3.11
 #
-#   tools/check-symbol-versions.sh [LIBRARY]
+#   scripts/check-symbol-versions.sh [LIBRARY]
 #
 # LIBRARY defaults to the default preset's build/lib/libVivodStubCollectReader.so.
 # Exit 0 within the baseline, 1 above it, 2 when the library cannot be read.

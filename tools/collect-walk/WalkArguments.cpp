@@ -8,10 +8,59 @@
 #include <utility>
 #include <vector>
 
+#include "Report.h"
+
 namespace {
 
 constexpr char kUsageLine[] =
     "usage: collect-walk [options] INPUT | collect-walk --convert INPUT OUTPUT DELIM";
+
+constexpr char kHelpText[] = R"(usage: collect-walk [options] INPUT
+       collect-walk --convert INPUT OUTPUT DELIM
+       collect-walk
+
+Walks the collect file for INPUT, a list of archived files (one
+absolute path per line), printing the file name of every record and
+then a summary that ends with the offset where a later --offset run
+would go on. On first use the index service writes the collect file,
+named from PREFIX and NUMBER, into WORK_DIR; later runs reuse it as it
+stands and say so on standard error, so delete it after changing INPUT.
+
+options:
+  --work-dir DIR     directory of the collect file (default: .)
+  --prefix P         collect file prefix (default: collect)
+  --number N         collect file number (default: 1)
+  --job-id J         job id for the index service (default: example-job)
+  --fields LIST      comma-separated record fields (default: the
+                     reader's seven); the file name must be third
+                     from the end
+  --field-count N    fields every record must have (default: the
+                     number of names in --fields, which it needs)
+  --index-cache      ask the index service for its cache
+  --offset N         start at byte N of the collect file (the first
+                     byte of a record)
+  --offsets          print each record's offset, and a TAB, before
+                     its name; --offset with it resumes at that record
+  -v, --verbose      print a TAB and the raw record after each name
+  -h, --help         print this text
+
+--convert writes the path of every usable line of the stub collect
+file INPUT to OUTPUT, one per line, and then the number of paths
+written: the lines of OUTPUT when it is a regular file, "not counted"
+when it is not (a pipe, /dev/null). DELIM is one character, or tab, \t
+or comma. Try it on the shipped stub-collect.txt:
+  collect-walk --convert SAMPLE/stub-collect.txt /tmp/paths.txt comma
+
+Without arguments, walks the shipped sample SAMPLE/archived-files.lst
+verbosely in a temporary work directory that is removed afterwards.
+
+exit status:
+  0  done
+  1  a library failure: the failed call and the library's message
+     are on standard error
+  2  bad arguments, among them a work dir, INPUT or prefix that
+     the walk cannot use
+)";
 
 Command BadUsage(std::string error) {
   Command command;
@@ -102,16 +151,29 @@ bool SettleFieldCount(bool fieldCountGiven, WalkOptions* options, std::string* e
   return true;
 }
 
-}  // namespace
-
-Command ParseArguments(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  Command command;
-  if (args.empty()) {
-    command.mode = Mode::kSample;
-    return command;
+// Takes `arg`, a flag or INPUT, into `options`. False for anything else;
+// `error` says why.
+bool SetWord(const std::string& arg, WalkOptions* options, std::string* error) {
+  if (arg == "-v" || arg == "--verbose") {
+    options->verbose = true;
+  } else if (arg == "--offsets") {
+    options->offsets = true;
+  } else if (arg == "--index-cache") {
+    options->indexCache = true;
+  } else if (arg == "--convert") {
+    *error = "--convert must be the first argument";
+  } else if (arg.size() > 1 && arg[0] == '-') {
+    *error = "unknown option " + arg;
+  } else if (!options->inputFile.empty()) {
+    *error = "only one INPUT file, got '" + options->inputFile + "' and '" + arg + "'";
+  } else {
+    options->inputFile = arg;
   }
-  if (args[0] == "--convert") return ParseConvert(args);
+  return error->empty();
+}
+
+Command ParseWalk(const std::vector<std::string>& args) {
+  Command command;
   WalkOptions& options = command.walk;
   bool fieldCountGiven = false;
   std::string error;
@@ -121,30 +183,31 @@ Command ParseArguments(int argc, char** argv) {
       command.mode = Mode::kHelp;
       return command;
     }
-    if (arg == "-v" || arg == "--verbose") {
-      options.verbose = true;
-    } else if (arg == "--offsets") {
-      options.offsets = true;
-    } else if (arg == "--index-cache") {
-      options.indexCache = true;
-    } else if (arg == "--convert") {
-      return BadUsage("--convert must be the first argument");
-    } else if (TakesValue(arg)) {
+    if (TakesValue(arg)) {
       if (i + 1 == args.size()) return BadUsage(arg + " needs a value");
       if (!SetValueOption(arg, args[++i], &options, &fieldCountGiven, &error)) {
         return BadUsage(error);
       }
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return BadUsage("unknown option " + arg);
-    } else if (!options.inputFile.empty()) {
-      return BadUsage("only one INPUT file, got '" + options.inputFile + "' and '" + arg + "'");
-    } else {
-      options.inputFile = arg;
+    } else if (!SetWord(arg, &options, &error)) {
+      return BadUsage(error);
     }
   }
   if (options.inputFile.empty()) return BadUsage("no INPUT file given");
   if (!SettleFieldCount(fieldCountGiven, &options, &error)) return BadUsage(error);
   return command;
+}
+
+}  // namespace
+
+Command ParseArguments(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    Command command;
+    command.mode = Mode::kSample;
+    return command;
+  }
+  if (args[0] == "--convert") return ParseConvert(args);
+  return ParseWalk(args);
 }
 
 void PrintBadUsage(std::ostream& out, const std::string& error) {
@@ -153,52 +216,6 @@ void PrintBadUsage(std::ostream& out, const std::string& error) {
       << "run '" << kProgram << " --help' for more\n";
 }
 
-void PrintHelp(std::ostream& out) {
-  out << "usage: " << kProgram << " [options] INPUT\n"
-      << "       " << kProgram << " --convert INPUT OUTPUT DELIM\n"
-      << "       " << kProgram << "\n"
-      << "\n"
-      << "Walks the collect file for INPUT, a list of archived files (one\n"
-      << "absolute path per line), printing the file name of every record and\n"
-      << "then a summary that ends with the offset where a later --offset run\n"
-      << "would go on. The index service writes the collect file\n"
-      << "WORK_DIR/PREFIX_NUMBER.lmf on first use; later runs reuse it as it\n"
-      << "stands and say so on standard error, so delete it after changing INPUT.\n"
-      << "\n"
-      << "options:\n"
-      << "  --work-dir DIR     directory of the collect file (default: .)\n"
-      << "  --prefix P         collect file prefix (default: collect)\n"
-      << "  --number N         collect file number (default: 1)\n"
-      << "  --job-id J         job id for the index service (default: example-job)\n"
-      << "  --fields LIST      comma-separated record fields (default: the\n"
-      << "                     reader's seven); the file name must be third\n"
-      << "                     from the end\n"
-      << "  --field-count N    fields every record must have (default: the\n"
-      << "                     number of names in --fields, which it needs)\n"
-      << "  --index-cache      ask the index service for its cache\n"
-      << "  --offset N         start at byte N of the collect file (the first\n"
-      << "                     byte of a record)\n"
-      << "  --offsets          print each record's offset, and a TAB, before\n"
-      << "                     its name; --offset with it resumes at that record\n"
-      << "  -v, --verbose      print a TAB and the raw record after each name\n"
-      << "  -h, --help         print this text\n"
-      << "\n"
-      << "--convert writes the path of every usable line of the stub collect\n"
-      << "file INPUT to OUTPUT, one per line, and then the number of paths\n"
-      << "written. DELIM is one character, or tab, \\t or comma. For the\n"
-      << "shipped stub sample:\n"
-      << "  " << kProgram << " --convert " << COLLECT_WALK_STUB_SAMPLE
-      << " /tmp/paths.txt comma\n"
-      << "\n"
-      << "Without arguments, walks the shipped sample " << COLLECT_WALK_SAMPLE
-      << "\nverbosely in a temporary work directory that is removed afterwards.\n"
-      << "\n"
-      << "exit status:\n"
-      << "  " << kExitDone << "  done\n"
-      << "  " << kExitLibraryFailure
-      << "  a library failure: the failed call and the library's message\n"
-      << "     are on standard error\n"
-      << "  " << kExitBadArguments
-      << "  bad arguments, among them a work dir, INPUT or prefix that\n"
-      << "     the walk cannot use\n";
+void PrintHelp(std::ostream& out, const std::string& sampleDir) {
+  out << kHelpText << "\nSAMPLE: " << sampleDir << '\n';
 }

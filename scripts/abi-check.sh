@@ -2,8 +2,8 @@
 # Compares the ABI of the built libVivodStubCollectReader.so with the
 # baseline kept in abi/, or renews that baseline.
 #
-#   tools/abi-check.sh check  [BUILD_DIR]   exit 1 when the ABI differs
-#   tools/abi-check.sh update [BUILD_DIR]   rewrite abi/ from the build
+#   scripts/abi-check.sh check  [BUILD_DIR]   exit 1 when the ABI differs
+#   scripts/abi-check.sh update [BUILD_DIR]   rewrite abi/ from the build
 #
 # BUILD_DIR defaults to build/, the default preset's tree. The baseline is
 # taken from that build (RelWithDebInfo, Debian's g++): abidw reads the
@@ -85,7 +85,7 @@ if [[ $status -ne 0 ]]; then
   echo "ABI check failed (abidiff status $status): the library no longer matches"
   echo "${baseline#"$root"/}. Hosts are compiled against the class layout and the"
   echo "exported signatures. If the change is meant, renew the baseline with"
-  echo "'tools/abi-check.sh update' and say why in its commit."
+  echo "'scripts/abi-check.sh update' and say why in its commit."
   exit 1
 fi
 echo "ABI check passed: libVivodStubCollectReader.so matches ${baseline#"$root"/}."

@@ -2,7 +2,7 @@
 # Runs clang-tidy with the checks of .clang-tidy on the sources of the
 # shipped library (reader/), using the compile commands of the default
 # build. Fails on any finding.
-#   tools/clang-tidy.sh
+#   scripts/clang-tidy.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -1,22 +1,13 @@
 // Command line of collect-walk: what it is asked to do, and its help text.
-// Parsing is kept out of collect-walk.cpp so that the walk and the
-// conversion read on their own.
-#ifndef EXAMPLES_WALKARGUMENTS_H_
-#define EXAMPLES_WALKARGUMENTS_H_
+// Parsing is kept apart so that the walk and the conversion read on their
+// own.
+#ifndef TOOLS_COLLECT_WALK_WALKARGUMENTS_H_
+#define TOOLS_COLLECT_WALK_WALKARGUMENTS_H_
 
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <string>
-
-constexpr char kProgram[] = "collect-walk";
-
-// The exit status of collect-walk, as its help text documents it.
-enum ExitStatus : int {
-  kExitDone = 0,
-  kExitLibraryFailure = 1,
-  kExitBadArguments = 2,
-};
 
 struct WalkOptions {
   std::string inputFile;
@@ -50,9 +41,9 @@ struct Command {
 // Never fails: a bad command line gives Mode::kBadUsage and the reason.
 Command ParseArguments(int argc, char** argv);
 
-// The full help text, for --help.
-void PrintHelp(std::ostream& out);
+// The full help text, for --help, naming the folder of the shipped sample.
+void PrintHelp(std::ostream& out, const std::string& sampleDir);
 // The reason, one usage line and a pointer to --help, for an argument error.
 void PrintBadUsage(std::ostream& out, const std::string& error);
 
-#endif  // EXAMPLES_WALKARGUMENTS_H_
+#endif  // TOOLS_COLLECT_WALK_WALKARGUMENTS_H_

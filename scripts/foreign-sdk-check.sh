@@ -5,7 +5,7 @@
 # real: a reader built against host/ and loaded with that SDK's
 # libKaUtils.so must be caught, or the walk must give wrong names.
 #
-#   tools/foreign-sdk-check.sh
+#   scripts/foreign-sdk-check.sh
 #
 # Works in build-foreign-sdk/ (and builds what it needs of build-asan/, the
 # asan preset's tree, which CI has already built). Exit 0 only when every
@@ -57,7 +57,7 @@ cmake -S . -B "$work/abi" -G Ninja --fresh -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVSCR_WARNINGS_AS_ERRORS=ON -DVSCR_BUILD_TESTS=OFF -DVSCR_BUILD_EXAMPLES=OFF \
   -DVSCR_HOST_SDK_DIR="$sdk" >/dev/null
 cmake --build "$work/abi" -j "$jobs" --target VivodStubCollectReader
-tools/abi-check.sh check "$work/abi"
+scripts/abi-check.sh check "$work/abi"
 
 echo "== The hazard: a reader built against host/, loaded with the foreign libKaUtils.so"
 cmake --preset asan >/dev/null

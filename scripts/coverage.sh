@@ -2,8 +2,8 @@
 # Runs the test suite on the coverage build (clang source-based coverage of
 # the reader) and prints the line and branch coverage of reader/. Fails when
 # lines fall below 99 % or branches below 95 %.
-#   tools/coverage.sh            build, run, report
-#   tools/coverage.sh --files    also list the lines and branches that no test takes
+#   scripts/coverage.sh            build, run, report
+#   scripts/coverage.sh --files    also list the lines and branches that no test takes
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -3,7 +3,7 @@
 # the default build. Fails on any invalid read or write, use of
 # uninitialised memory, or definite or indirect leak, and on a failing
 # program.
-#   tools/valgrind.sh
+#   scripts/valgrind.sh
 # Prints one line per program. The build's output, each program's own
 # output and valgrind's report go to files in build/valgrind/; a report is
 # printed only when valgrind finds something, and a program's output only

@@ -1,0 +1,101 @@
+// vscr-host-check run against host libraries whose destructors write past
+// their objects (tests/host-check/DestructorOverrun.cpp, preloaded): every
+// check that destroys an object of that class must fail and name the
+// class, and every other check must hold.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "EvDebug.h"
+#include "FetchIndexInfo.h"
+#include "KaString.h"
+
+namespace {
+
+struct CheckRun {
+  int status;
+  std::vector<std::string> lines;
+};
+
+// vscr-host-check with the overrunning destructors preloaded; `overrun`
+// names the class whose destructor writes past its object, or is empty.
+CheckRun HostCheck(const std::string& overrun) {
+  const std::string command = "VSCR_OVERRUN_CLASS=" + overrun + " LD_PRELOAD=" +
+                              VSCR_DESTRUCTOR_OVERRUN + " " + VSCR_HOST_CHECK + " 2>/dev/null";
+  FILE* const pipe = ::popen(command.c_str(), "r");
+  CheckRun run{-1, {}};
+  if (pipe == nullptr) return run;
+  std::string line;
+  for (int c; (c = std::fgetc(pipe)) != EOF;) {
+    if (c != '\n') {
+      line.push_back(static_cast<char>(c));
+    } else {
+      run.lines.push_back(line);
+      line.clear();
+    }
+  }
+  const int raw = ::pclose(pipe);
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return run;
+}
+
+struct OverrunCase {
+  std::string className;
+  std::string library;
+  std::string header;
+  std::size_t size;
+  std::vector<std::string> checksUsingIt;  // how their lines begin
+};
+
+bool UsesIt(const std::string& check, const OverrunCase& c) {
+  for (const std::string& start : c.checksUsingIt) {
+    if (check.rfind(start, 0) == 0) return true;
+  }
+  return false;
+}
+
+TEST(HostCheck, GuardBandIsReadAgainAfterEveryHostObjectIsDestroyed) {
+  const CheckRun clean = HostCheck("");
+  ASSERT_EQ(0, clean.status);
+  ASSERT_GT(clean.lines.size(), 4u);
+  const std::size_t checks = clean.lines.size() - 1;
+  EXPECT_EQ("host contract: " + std::to_string(checks) + " of " + std::to_string(checks) +
+                " hold",
+            clean.lines.back());
+
+  const OverrunCase cases[] = {
+      {"CKaString", "libKaUtils", "KaString.h", sizeof(CKaString), {"Tokenize:", "GetString:"}},
+      {"CKaStringArray", "libKaUtils", "KaString.h", sizeof(CKaStringArray),
+       {"Tokenize:", "GetString:"}},
+      {"EvDebug", "libDivorar", "EvDebug.h", sizeof(EvDebug), {"EvDebug("}},
+      {"FetchIndexInfo", "libLmLib", "FetchIndexInfo.h", sizeof(FetchIndexInfo),
+       {"FetchIndexInfo:"}},
+  };
+  for (const OverrunCase& c : cases) {
+    SCOPED_TRACE(c.className);
+    const CheckRun run = HostCheck(c.className);
+    EXPECT_EQ(1, run.status);
+    ASSERT_EQ(clean.lines.size(), run.lines.size());
+    const std::string report = c.library + " wrote 1 bytes past the " + std::to_string(c.size) +
+                               " bytes that " + c.header + " gives " + c.className + ":";
+    std::size_t failing = 0;
+    for (std::size_t i = 0; i < checks; ++i) {
+      const std::string check = clean.lines[i].substr(7);  // after "holds  "
+      if (UsesIt(check, c)) {
+        ++failing;
+        EXPECT_EQ(0u, run.lines[i].rfind("FAILS  " + check + ": " + report, 0)) << run.lines[i];
+      } else {
+        EXPECT_EQ(clean.lines[i], run.lines[i]);
+      }
+    }
+    EXPECT_GT(failing, 0u);
+    EXPECT_EQ("host contract: " + std::to_string(checks - failing) + " of " +
+                  std::to_string(checks) + " hold",
+              run.lines.back());
+  }
+}
+
+}  // namespace

@@ -1,0 +1,51 @@
+// Preloaded into vscr-host-check, this library stands for a host library
+// whose destructor writes past its object. It wraps the destructor of the
+// host class that VSCR_OVERRUN_CLASS names: the library's own destructor
+// runs, then one byte just past the object, as the build's header sizes
+// it, is overwritten. Without VSCR_OVERRUN_CLASS it only passes calls on.
+//
+// Only a byte that holds vscr-host-check's guard pattern is overwritten, so
+// that objects living elsewhere (the elements inside an array) stay whole.
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "EvDebug.h"
+#include "FetchIndexInfo.h"
+#include "KaString.h"
+
+namespace {
+
+constexpr unsigned char kHostCheckGuardByte = 0xA5;
+
+// Runs the library's own destructor, found behind this one, then writes
+// past the object if the test asks for it.
+template <typename T>
+void DestroyAndOverrun(void* object, const char* className, const char* destructorSymbol) {
+  using Destructor = void (*)(void*);
+  const auto destroy = reinterpret_cast<Destructor>(::dlsym(RTLD_NEXT, destructorSymbol));
+  if (destroy == nullptr) std::abort();
+  destroy(object);
+  const char* const chosen = std::getenv("VSCR_OVERRUN_CLASS");
+  unsigned char* const behind = static_cast<unsigned char*>(object) + sizeof(T);
+  if (chosen != nullptr && std::strcmp(chosen, className) == 0 &&
+      *behind == kHostCheckGuardByte) {
+    *behind = 0;
+  }
+}
+
+}  // namespace
+
+// The complete-object destructors, by their symbols: defined as members,
+// they would destroy the members a second time after the library's own.
+#define VSCR_WRAP_DESTRUCTOR(Class, symbol)                            \
+  extern "C" void Wrapped##Class##Destructor(void*) __asm__(symbol);   \
+  extern "C" void Wrapped##Class##Destructor(void* object) {          \
+    DestroyAndOverrun<Class>(object, #Class, symbol);                  \
+  }
+
+VSCR_WRAP_DESTRUCTOR(CKaString, "_ZN9CKaStringD1Ev")
+VSCR_WRAP_DESTRUCTOR(CKaStringArray, "_ZN14CKaStringArrayD1Ev")
+VSCR_WRAP_DESTRUCTOR(EvDebug, "_ZN7EvDebugD1Ev")
+VSCR_WRAP_DESTRUCTOR(FetchIndexInfo, "_ZN14FetchIndexInfoD1Ev")

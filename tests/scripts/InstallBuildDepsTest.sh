@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Test: scripts/install-build-deps.sh installs only what is missing, and
+# asks for root only then. apt-get and sudo are fakes that write down how
+# they were called; the machine that runs the suite has what the suite
+# needs, so the script alone must call neither.
+#
+#   tests/scripts/InstallBuildDepsTest.sh SCRIPT
+set -euo pipefail
+script=$1
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+chmod 755 "$scratch"
+
+fail() {
+  echo "install-build-deps: $*" >&2
+  exit 1
+}
+
+mkdir "$scratch/bin"
+for fake in apt-get sudo; do
+  cat >"$scratch/bin/$fake" <<FAKE
+#!/usr/bin/env bash
+echo "$fake \$*" >>"$scratch/calls"
+[[ $fake == sudo ]] && exec "\$@"
+exit 0
+FAKE
+  chmod 755 "$scratch/bin/$fake"
+done
+export PATH="$scratch/bin:$PATH"
+
+# Root runs the script as another user too, to see it ask for sudo.
+users=(run)
+if ((EUID == 0)) && command -v setpriv >/dev/null; then
+  users+=(as_nobody)
+fi
+run() { "$@"; }
+as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
+
+for user in "${users[@]}"; do
+  rm -f "$scratch/calls" && touch "$scratch/calls" && chmod 666 "$scratch/calls"
+  "$user" bash "$script" || fail "($user) failed with nothing missing"
+  [[ ! -s $scratch/calls ]] || fail "($user) called with nothing missing: $(cat "$scratch/calls")"
+
+  "$user" bash "$script" vscr-no-such-command=vscr-package-a g++=vscr-never \
+    vscr-package-b vscr-no-such-command=vscr-package-a >/dev/null ||
+    fail "($user) failed with packages missing"
+  install="apt-get install -y --no-install-recommends vscr-package-a vscr-package-b"
+  if [[ $user == run && $EUID -eq 0 ]]; then
+    expected="apt-get update"$'\n'"$install"
+  else  # the fake sudo writes its call down, then runs the command
+    expected="sudo apt-get update"$'\n'"apt-get update"$'\n'
+    expected+="sudo env DEBIAN_FRONTEND=noninteractive $install"$'\n'"$install"
+  fi
+  [[ $(cat "$scratch/calls") == "$expected" ]] ||
+    fail "($user) called:"$'\n'"$(cat "$scratch/calls")"$'\n'"expected:"$'\n'"$expected"
+done
+echo "install-build-deps: installs only what is missing, as ${users[*]}"
