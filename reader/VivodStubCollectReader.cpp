@@ -9,6 +9,7 @@
 
 #include "CollectFileLookup.h"
 #include "KaString.h"
+#include "LineLimits.h"
 #include "PosixFile.h"
 
 #if defined(__SSE2__)
@@ -32,9 +33,6 @@ constexpr int32_t kNameFromEnd = 3;
 constexpr int32_t kMinFieldCount = kNameFromEnd;
 
 constexpr std::size_t kLineReserve = 3072;
-// A longer line is no record but damage, such as a run of zero bytes left
-// by a crash; holding it whole could exhaust the host's memory.
-constexpr std::size_t kMaxLineLength = std::size_t{16} * 1024 * 1024;
 constexpr std::size_t kLineChunkSize = 4096;
 constexpr std::size_t kCountBlockSize = std::size_t{128} * 1024;
 
@@ -51,12 +49,18 @@ constexpr char kOpenFailed[] = "Failed to open collect file ";
 constexpr char kCallInitializeAndOpenFirst[] =
     "Call Initialize() and Open() first.";
 constexpr char kReadFailed[] = "Failed to read collect file ";
-constexpr char kLineTooLong[] = "Collect file line longer than 16777216 bytes in ";
 constexpr char kEmptyLine[] = "Retreived empty line from collect file ";
 constexpr char kMissingFields[] =
     "Could not find all desired fields in collect file entry";
 constexpr char kSeekFailed[] = "Seek failed.";
 constexpr char kOffsetUnavailable[] = "Read offset not available.";
+
+// "Collect file line longer than 16777216 bytes in " and the file name,
+// the number taken from the cap itself.
+std::string LineTooLongMessage(const std::string& collectFile) {
+  return "Collect file line longer than " + std::to_string(vscr::kMaxLineLength) +
+         " bytes in " + collectFile;
+}
 
 std::string DefaultFieldList() {
   return kDefaultFieldListHead + std::to_string(kDefaultMetadataTag);
@@ -93,7 +97,7 @@ LineStatus ReadCollectLine(std::istream& in, std::string& text) {
     // getline fails a chunk that filled up before the line feed.
     const bool complete = !in.fail();
     const std::size_t stored = complete && !in.eof() ? taken - 1 : taken;
-    if (text.size() + stored > kMaxLineLength) {
+    if (text.size() + stored > vscr::kMaxLineLength) {
       if (!complete) {
         in.clear();
         in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
@@ -279,7 +283,7 @@ int VivodStubCollectReader::GetItem(std::string& fileName, std::string& line) {
       m_lastError = kReadFailed + CollectFilePath(m_args, m_dstFileName);
       return -1;
     case LineStatus::kTooLong:
-      m_lastError = kLineTooLong + m_dstFileName;
+      m_lastError = LineTooLongMessage(m_dstFileName);
       return -1;
     case LineStatus::kLine:
       break;
