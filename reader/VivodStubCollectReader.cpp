@@ -218,6 +218,7 @@ bool VivodStubCollectReader::Initialize(const std::string& inputFile) {
 }
 
 unsigned long VivodStubCollectReader::CountLines(const char* path) {
+  if (path == nullptr) return 0;  // no file can be opened under no name
   vscr::PosixFile file = vscr::PosixFile::OpenForReading(path);
   if (!file.is_open()) return 0;
   // Counting line feeds block by block gives what reading line by line

@@ -77,8 +77,9 @@ class VIVOD_STUB_COLLECT_READER_EXPORT VivodStubCollectReader {
   bool Initialize(const std::string& inputFile);
 
   // Number of lines in the file at `path`: a last line without a line feed
-  // counts, and so does an empty line. 0 when the file cannot be opened or
-  // a read fails part way. Reads no reader member and sets no message.
+  // counts, and so does an empty line. 0 when the file cannot be opened
+  // (a null `path` included) or a read fails part way. Reads no reader
+  // member and sets no message.
   unsigned long CountLines(const char* path);
 
   // Opens the collect file for reading. Requires a successful Initialize.
