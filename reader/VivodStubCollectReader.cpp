@@ -1,5 +1,6 @@
 #include "VivodStubCollectReader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <istream>
@@ -49,6 +50,7 @@ constexpr char kOpenFailed[] = "Failed to open collect file ";
 constexpr char kCallInitializeAndOpenFirst[] =
     "Call Initialize() and Open() first.";
 constexpr char kReadFailed[] = "Failed to read collect file ";
+constexpr char kTooManyFields[] = "Collect file line with too many fields in ";
 constexpr char kEmptyLine[] = "Retreived empty line from collect file ";
 constexpr char kMissingFields[] =
     "Could not find all desired fields in collect file entry";
@@ -137,29 +139,39 @@ bool ExtractFileName(const std::string& line, int32_t fieldCount,
   return true;
 }
 
-// Line feeds in [begin, end). Collect file lines are short, so counting
-// sixteen bytes per step beats searching for each line feed in turn.
-unsigned long CountLineFeeds(const char* begin, const char* end) {
-  unsigned long count = 0;
+// Occurrences of `byte` in [begin, end). Collect file lines are short, so
+// counting sixteen bytes per step beats searching for each one in turn.
+uint64_t CountByte(const char* begin, const char* end, char byte) {
+  uint64_t count = 0;
   const char* p = begin;
 #if defined(__SSE2__)
-  const __m128i feed = _mm_set1_epi8('\n');
+  const __m128i wanted = _mm_set1_epi8(byte);
   const __m128i zero = _mm_setzero_si128();
   while (end - p >= 16) {
-    // Each byte lane counts down by one per line feed; 255 steps cannot
-    // wrap a lane, then the lanes are summed.
+    // Each byte lane counts down by one per match; 255 steps cannot wrap a
+    // lane, then the lanes are summed.
     __m128i lanes = zero;
     for (int step = 0; step < 255 && end - p >= 16; ++step, p += 16) {
       const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      lanes = _mm_add_epi8(lanes, _mm_cmpeq_epi8(block, feed));
+      lanes = _mm_add_epi8(lanes, _mm_cmpeq_epi8(block, wanted));
     }
     const __m128i sums = _mm_sad_epu8(_mm_sub_epi8(zero, lanes), zero);
-    count += static_cast<unsigned long>(_mm_cvtsi128_si64(sums)) +
-             static_cast<unsigned long>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+    count += static_cast<uint64_t>(_mm_cvtsi128_si64(sums)) +
+             static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
   }
 #endif
-  for (; p < end; ++p) count += *p == '\n' ? 1 : 0;
+  for (; p < end; ++p) count += *p == byte ? 1 : 0;
   return count;
+}
+
+// Whether `line` holds more separators than a record of `fieldCount`
+// fields can: splitting it would cost one host string per field, which a
+// line of commas turns into gigabytes. A line too short to hold that many
+// is not counted, so ordinary records pay one comparison.
+bool HasTooManySeparators(const std::string& line, int32_t fieldCount) {
+  const uint64_t limit = static_cast<uint64_t>(std::max<int64_t>(fieldCount, 0)) +
+                         vscr::kSpareSeparators;
+  return line.size() > limit && CountByte(line.data(), line.data() + line.size(), ',') > limit;
 }
 
 }  // namespace
@@ -229,7 +241,7 @@ unsigned long VivodStubCollectReader::CountLines(const char* path) {
   long n;
   while ((n = file.Read(block.get(), kCountBlockSize)) > 0) {
     const char* const end = block.get() + n;
-    lines += CountLineFeeds(block.get(), end);
+    lines += CountByte(block.get(), end, '\n');
     last = end[-1];
   }
   // A part of the file gives no count: a read error counts as unreadable.
@@ -291,6 +303,10 @@ int VivodStubCollectReader::GetItem(std::string& fileName, std::string& line) {
   }
   if (text.empty()) {
     m_lastError = kEmptyLine + m_dstFileName;
+    return -1;
+  }
+  if (HasTooManySeparators(text, m_fieldCount)) {
+    m_lastError = kTooManyFields + m_dstFileName;
     return -1;
   }
   if (!ExtractFileName(text, m_fieldCount, &fileName)) {

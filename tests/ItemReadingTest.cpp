@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "CollectTestHarness.h"
+#include "LineLimits.h"
 
 namespace {
 
@@ -12,6 +13,7 @@ using namespace std::string_literals;
 
 const std::string kEmptyLine = "-1 Retreived empty line from collect file stubs_42.lmf";
 const std::string kShortRecord = "-1 Could not find all desired fields in collect file entry";
+const std::string kTooManyFields = "-1 Collect file line with too many fields in stubs_42.lmf";
 
 class ItemReading : public CollectTest {};
 
@@ -96,6 +98,41 @@ TEST_F(ItemReading, HugeFieldCountRejectsEveryRecord) {
   args.fieldCount = INT_MAX;
   auto reader = OpenReader(Record("/a") + "\n", args);
   EXPECT_EQ(Walk(*reader), (Results{kShortRecord, "0"}));
+}
+
+TEST_F(ItemReading, LineWithMoreCommasThanTheFieldCountAllowsIsSkippedAndReadingGoesOn) {
+  // A line may hold the field count plus kSpareSeparators commas, quoted
+  // ones included; a record of the default layout holds 6 of its own.
+  const std::string commas(7 + vscr::kSpareSeparators - 6, ',');
+  auto reader = OpenReader(Record("/at-limit") + commas + "\n" +  // extra empty fields
+                           Record("/over") + commas + ",\n" +
+                           Record("\"/quoted" + commas + ",\"") + "\n" +
+                           std::string(1 << 20, ',') + "\n" +
+                           Record("/next"));
+  const std::vector<Item> items = ReadAll(*reader);
+  ASSERT_EQ(Describe(items), (Results{"1 /at-limit", kTooManyFields, kTooManyFields,
+                                      kTooManyFields, "1 /next", "0"}));
+  EXPECT_EQ("untouched", items[1].fileName);
+  EXPECT_EQ("untouched", items[1].line);
+}
+
+TEST_F(ItemReading, CommaLimitFollowsTheFieldCountWithoutOverflow) {
+  VivodStubCollectReaderInitArgs args = Args();
+  args.fieldList = "wide";
+  args.fieldCount = 5000;
+  // The name is field 4997, after 4997 commas; `commas` in all.
+  const auto wideRecord = [](std::size_t commas) {
+    return std::string(4997, ',') + "/wide" + std::string(commas - 4997, ',');
+  };
+  const std::size_t limit = 5000 + vscr::kSpareSeparators;
+  auto wide = OpenReader(wideRecord(limit) + "\n" + wideRecord(limit + 1) + "\n", args);
+  EXPECT_EQ(Walk(*wide), (Results{"1 /wide", kTooManyFields, "0"}));
+
+  // With the largest field count the limit passes 32 bits: a line of many
+  // commas is merely short.
+  args.fieldCount = INT_MAX;
+  auto huge = OpenReader(std::string(100000, ',') + "\n", args);
+  EXPECT_EQ(Walk(*huge), (Results{kShortRecord, "0"}));
 }
 
 TEST_F(ItemReading, EmptyCollectFileOpensAndEndsAtOnce) {

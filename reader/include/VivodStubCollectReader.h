@@ -92,10 +92,16 @@ class VIVOD_STUB_COLLECT_READER_EXPORT VivodStubCollectReader {
   //  1: `fileName` holds the record's file name (one trailing CR or TAB
   //     removed) and `line` the raw line without its line feed.
   //  0: no more records; nothing written, m_lastError unchanged.
-  // -1: nothing written, m_lastError tells why. An empty line, a record
-  //     with fewer fields than the field count, or a line longer than
-  //     16 MiB ("Collect file line longer than 16777216 bytes in " and the
-  //     name) is consumed: the next call goes on with the following line.
+  // -1: nothing written, m_lastError tells why. These lines are consumed,
+  //     and the next call goes on with the following line:
+  //     - an empty line: "Retreived empty line from collect file " and the
+  //       collect file name;
+  //     - a record with fewer fields than the field count: "Could not find
+  //       all desired fields in collect file entry";
+  //     - a line with more commas than the field count plus 4096: "Collect
+  //       file line with too many fields in " and the name;
+  //     - a line longer than 16 MiB: "Collect file line longer than
+  //       16777216 bytes in " and the name.
   //     A read error ("Failed to read collect file " and the path) fails
   //     the stream, so every later call returns 0. A host that sees 0 can
   //     tell the end from a read error by m_lastError: only after a read
