@@ -84,6 +84,29 @@ std::string CollectFilePath(const VivodStubCollectReaderInitArgs& args,
 
 enum class LineStatus { kLine, kEnd, kTooLong, kReadError };
 
+// Passes over the rest of a line whose start has been read; false on a read
+// error. It allocates nothing, so it may run while an exception is on its
+// way out.
+bool SkipRestOfLine(std::istream& in) {
+  in.clear();
+  in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+  return !in.bad();
+}
+
+// Appends the next piece of the line being read to `text`. When that throws
+// (std::bad_alloc on a long line), the rest of the line is passed over before
+// the exception goes on: the next read starts at the following line, and no
+// part of this one is ever taken for a record.
+void AppendPiece(std::istream& in, const char* piece, std::size_t size, bool lineComplete,
+                 std::string& text) {
+  try {
+    text.append(piece, size);
+  } catch (...) {
+    if (!lineComplete) SkipRestOfLine(in);
+    throw;
+  }
+}
+
 // Reads the next line of `in` into `text`, without its line feed. A line
 // longer than kMaxLineLength is consumed up to its line feed but not kept.
 // kEnd when no byte could be taken: the end of the file or a failed stream.
@@ -100,14 +123,10 @@ LineStatus ReadCollectLine(std::istream& in, std::string& text) {
     const bool complete = !in.fail();
     const std::size_t stored = complete && !in.eof() ? taken - 1 : taken;
     if (text.size() + stored > vscr::kMaxLineLength) {
-      if (!complete) {
-        in.clear();
-        in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
-        if (in.bad()) return LineStatus::kReadError;
-      }
+      if (!complete && !SkipRestOfLine(in)) return LineStatus::kReadError;
       return LineStatus::kTooLong;
     }
-    text.append(chunk, stored);
+    AppendPiece(in, chunk, stored, complete, text);
     if (complete) return LineStatus::kLine;
     in.clear();
   }
@@ -134,8 +153,9 @@ bool ExtractFileName(const std::string& line, int32_t fieldCount,
   const char* const name = fields.GetAt(index).GetString();
   std::size_t length = std::strlen(name);
   if (EndsInCrOrTab(name, length)) --length;
-  fileName->clear();  // keeps the storage of earlier names
-  fileName->append(name, length);
+  // assign keeps the storage of earlier names, and a failed allocation
+  // leaves `fileName` as it was.
+  fileName->assign(name, length);
   return true;
 }
 
@@ -301,6 +321,8 @@ int VivodStubCollectReader::GetItem(std::string& fileName, std::string& line) {
     case LineStatus::kLine:
       break;
   }
+  // The whole line is consumed: whatever fails or throws below gives it up,
+  // and the next call goes on with the following line.
   if (text.empty()) {
     m_lastError = kEmptyLine + m_dstFileName;
     return -1;
@@ -313,7 +335,7 @@ int VivodStubCollectReader::GetItem(std::string& fileName, std::string& line) {
     m_lastError = kMissingFields;
     return -1;
   }
-  line = std::move(text);
+  line = std::move(text);  // cannot throw: once `fileName` is written, so is `line`
   return 1;
 }
 

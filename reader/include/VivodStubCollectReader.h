@@ -106,6 +106,10 @@ class VIVOD_STUB_COLLECT_READER_EXPORT VivodStubCollectReader {
   //     the stream, so every later call returns 0. A host that sees 0 can
   //     tell the end from a read error by m_lastError: only after a read
   //     error does it hold that message.
+  // An exception (std::bad_alloc) passes through with `fileName` and `line`
+  // as they were, and gives up the line being read, if one was begun: no
+  // part of it is ever delivered, and the next call and GetSeekOffset go on
+  // from the line after it.
   int GetItem(std::string& fileName, std::string& line);
 
   // Moves the read position to byte `offset` of the collect file; the next
@@ -138,7 +142,8 @@ class VIVOD_STUB_COLLECT_READER_EXPORT VivodStubCollectReader {
   // m_lastError, and that only on failure: when a file cannot be opened,
   // read or written, or when both name the same file. An output that cannot
   // be examined might be the input: it is not opened, and fails as one that
-  // cannot be opened.
+  // cannot be opened. An exception (std::bad_alloc) passes through after
+  // both files are closed.
   bool ProcessStubCollectFile(const std::string& inputFile,
                               const std::string& outputFile, char delimiter);
 
