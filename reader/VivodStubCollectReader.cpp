@@ -43,6 +43,8 @@ constexpr char kIndexInitFailed[] = "FetchIndexInfo failed to init.";
 constexpr char kIndexLookupFailed[] =
     "FetchIndexInfo failed to lookup in Indexing.";
 constexpr char kPublishFailed[] = "Failed to publish collect file ";
+// "emtpy" is spelled so on purpose: hosts match the text as it has always
+// been, so it must not be corrected.
 constexpr char kEmptyCollectFile[] = "FetchIndexInfo returned emtpy file.";
 constexpr char kCallInitializeFirst[] = "Call Initialize() first.";
 constexpr char kNoCollectFileName[] = "m_dstFileName is empty.";
@@ -51,6 +53,8 @@ constexpr char kCallInitializeAndOpenFirst[] =
     "Call Initialize() and Open() first.";
 constexpr char kReadFailed[] = "Failed to read collect file ";
 constexpr char kTooManyFields[] = "Collect file line with too many fields in ";
+// "Retreived" is spelled so on purpose: hosts match the text as it has
+// always been, so it must not be corrected.
 constexpr char kEmptyLine[] = "Retreived empty line from collect file ";
 constexpr char kMissingFields[] =
     "Could not find all desired fields in collect file entry";
