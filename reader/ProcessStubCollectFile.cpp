@@ -7,11 +7,13 @@
 #include <vector>
 
 #include "EvDebug.h"
+#include "LineLimits.h"
 #include "PosixFile.h"
 #include "VivodStubCollectReader.h"
 
 namespace {
 
+using vscr::kMaxLineLength;
 using vscr::PosixFile;
 
 constexpr char kLogFunction[] = "VivodStubCollectReader::ProcessStubCollectFile";
@@ -26,9 +28,6 @@ constexpr char kSameFile[] = "Input and output are the same file [";
 constexpr char kMessageEnd[] = "].";
 
 constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
-// No path is this long: a longer line is damage, such as a run of zero
-// bytes left by a crash, and is skipped without being held whole.
-constexpr std::size_t kMaxLineLength = std::size_t{16} * 1024 * 1024;
 
 // Hands out the lines of a file one at a time, in one pass. The buffer
 // grows only when a single line does not fit, up to the longest line kept,

@@ -1,5 +1,6 @@
 #include "VivodStubCollectReader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <istream>
@@ -9,6 +10,7 @@
 
 #include "CollectFileLookup.h"
 #include "KaString.h"
+#include "LineLimits.h"
 #include "PosixFile.h"
 
 #if defined(__SSE2__)
@@ -32,9 +34,6 @@ constexpr int32_t kNameFromEnd = 3;
 constexpr int32_t kMinFieldCount = kNameFromEnd;
 
 constexpr std::size_t kLineReserve = 3072;
-// A longer line is no record but damage, such as a run of zero bytes left
-// by a crash; holding it whole could exhaust the host's memory.
-constexpr std::size_t kMaxLineLength = std::size_t{16} * 1024 * 1024;
 constexpr std::size_t kLineChunkSize = 4096;
 constexpr std::size_t kCountBlockSize = std::size_t{128} * 1024;
 
@@ -45,6 +44,8 @@ constexpr char kIndexInitFailed[] = "FetchIndexInfo failed to init.";
 constexpr char kIndexLookupFailed[] =
     "FetchIndexInfo failed to lookup in Indexing.";
 constexpr char kPublishFailed[] = "Failed to publish collect file ";
+// "emtpy" is spelled so on purpose: hosts match the text as it has always
+// been, so it must not be corrected.
 constexpr char kEmptyCollectFile[] = "FetchIndexInfo returned emtpy file.";
 constexpr char kCallInitializeFirst[] = "Call Initialize() first.";
 constexpr char kNoCollectFileName[] = "m_dstFileName is empty.";
@@ -52,12 +53,21 @@ constexpr char kOpenFailed[] = "Failed to open collect file ";
 constexpr char kCallInitializeAndOpenFirst[] =
     "Call Initialize() and Open() first.";
 constexpr char kReadFailed[] = "Failed to read collect file ";
-constexpr char kLineTooLong[] = "Collect file line longer than 16777216 bytes in ";
+constexpr char kTooManyFields[] = "Collect file line with too many fields in ";
+// "Retreived" is spelled so on purpose: hosts match the text as it has
+// always been, so it must not be corrected.
 constexpr char kEmptyLine[] = "Retreived empty line from collect file ";
 constexpr char kMissingFields[] =
     "Could not find all desired fields in collect file entry";
 constexpr char kSeekFailed[] = "Seek failed.";
 constexpr char kOffsetUnavailable[] = "Read offset not available.";
+
+// "Collect file line longer than 16777216 bytes in " and the file name,
+// the number taken from the cap itself.
+std::string LineTooLongMessage(const std::string& collectFile) {
+  return "Collect file line longer than " + std::to_string(vscr::kMaxLineLength) +
+         " bytes in " + collectFile;
+}
 
 std::string DefaultFieldList() {
   return kDefaultFieldListHead + std::to_string(kDefaultMetadataTag);
@@ -93,6 +103,29 @@ std::string LookupFailure(LookupOutcome outcome, const std::string& collectPath)
 
 enum class LineStatus { kLine, kEnd, kTooLong, kReadError };
 
+// Passes over the rest of a line whose start has been read; false on a read
+// error. It allocates nothing, so it may run while an exception is on its
+// way out.
+bool SkipRestOfLine(std::istream& in) {
+  in.clear();
+  in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+  return !in.bad();
+}
+
+// Appends the next piece of the line being read to `text`. When that throws
+// (std::bad_alloc on a long line), the rest of the line is passed over before
+// the exception goes on: the next read starts at the following line, and no
+// part of this one is ever taken for a record.
+void AppendPiece(std::istream& in, const char* piece, std::size_t size, bool lineComplete,
+                 std::string& text) {
+  try {
+    text.append(piece, size);
+  } catch (...) {
+    if (!lineComplete) SkipRestOfLine(in);
+    throw;
+  }
+}
+
 // Reads the next line of `in` into `text`, without its line feed. A line
 // longer than kMaxLineLength is consumed up to its line feed but not kept.
 // kEnd when no byte could be taken: the end of the file or a failed stream.
@@ -108,15 +141,11 @@ LineStatus ReadCollectLine(std::istream& in, std::string& text) {
     // getline fails a chunk that filled up before the line feed.
     const bool complete = !in.fail();
     const std::size_t stored = complete && !in.eof() ? taken - 1 : taken;
-    if (text.size() + stored > kMaxLineLength) {
-      if (!complete) {
-        in.clear();
-        in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
-        if (in.bad()) return LineStatus::kReadError;
-      }
+    if (text.size() + stored > vscr::kMaxLineLength) {
+      if (!complete && !SkipRestOfLine(in)) return LineStatus::kReadError;
       return LineStatus::kTooLong;
     }
-    text.append(chunk, stored);
+    AppendPiece(in, chunk, stored, complete, text);
     if (complete) return LineStatus::kLine;
     in.clear();
   }
@@ -143,34 +172,45 @@ bool ExtractFileName(const std::string& line, int32_t fieldCount,
   const char* const name = fields.GetAt(index).GetString();
   std::size_t length = std::strlen(name);
   if (EndsInCrOrTab(name, length)) --length;
-  fileName->clear();  // keeps the storage of earlier names
-  fileName->append(name, length);
+  // assign keeps the storage of earlier names, and a failed allocation
+  // leaves `fileName` as it was.
+  fileName->assign(name, length);
   return true;
 }
 
-// Line feeds in [begin, end). Collect file lines are short, so counting
-// sixteen bytes per step beats searching for each line feed in turn.
-unsigned long CountLineFeeds(const char* begin, const char* end) {
-  unsigned long count = 0;
+// Occurrences of `byte` in [begin, end). Collect file lines are short, so
+// counting sixteen bytes per step beats searching for each one in turn.
+uint64_t CountByte(const char* begin, const char* end, char byte) {
+  uint64_t count = 0;
   const char* p = begin;
 #if defined(__SSE2__)
-  const __m128i feed = _mm_set1_epi8('\n');
+  const __m128i wanted = _mm_set1_epi8(byte);
   const __m128i zero = _mm_setzero_si128();
   while (end - p >= 16) {
-    // Each byte lane counts down by one per line feed; 255 steps cannot
-    // wrap a lane, then the lanes are summed.
+    // Each byte lane counts down by one per match; 255 steps cannot wrap a
+    // lane, then the lanes are summed.
     __m128i lanes = zero;
     for (int step = 0; step < 255 && end - p >= 16; ++step, p += 16) {
       const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      lanes = _mm_add_epi8(lanes, _mm_cmpeq_epi8(block, feed));
+      lanes = _mm_add_epi8(lanes, _mm_cmpeq_epi8(block, wanted));
     }
     const __m128i sums = _mm_sad_epu8(_mm_sub_epi8(zero, lanes), zero);
-    count += static_cast<unsigned long>(_mm_cvtsi128_si64(sums)) +
-             static_cast<unsigned long>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+    count += static_cast<uint64_t>(_mm_cvtsi128_si64(sums)) +
+             static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
   }
 #endif
-  for (; p < end; ++p) count += *p == '\n' ? 1 : 0;
+  for (; p < end; ++p) count += *p == byte ? 1 : 0;
   return count;
+}
+
+// Whether `line` holds more separators than a record of `fieldCount`
+// fields can: splitting it would cost one host string per field, which a
+// line of commas turns into gigabytes. A line too short to hold that many
+// is not counted, so ordinary records pay one comparison.
+bool HasTooManySeparators(const std::string& line, int32_t fieldCount) {
+  const uint64_t limit = static_cast<uint64_t>(std::max<int64_t>(fieldCount, 0)) +
+                         vscr::kSpareSeparators;
+  return line.size() > limit && CountByte(line.data(), line.data() + line.size(), ',') > limit;
 }
 
 }  // namespace
@@ -227,6 +267,7 @@ bool VivodStubCollectReader::Initialize(const std::string& inputFile) {
 }
 
 unsigned long VivodStubCollectReader::CountLines(const char* path) {
+  if (path == nullptr) return 0;  // no file can be opened under no name
   vscr::PosixFile file = vscr::PosixFile::OpenForReading(path);
   if (!file.is_open()) return 0;
   // Counting line feeds block by block gives what reading line by line
@@ -237,7 +278,7 @@ unsigned long VivodStubCollectReader::CountLines(const char* path) {
   long n;
   while ((n = file.Read(block.get(), kCountBlockSize)) > 0) {
     const char* const end = block.get() + n;
-    lines += CountLineFeeds(block.get(), end);
+    lines += CountByte(block.get(), end, '\n');
     last = end[-1];
   }
   // A part of the file gives no count: a read error counts as unreadable.
@@ -292,20 +333,26 @@ int VivodStubCollectReader::GetItem(std::string& fileName, std::string& line) {
       m_lastError = kReadFailed + CollectFilePath(m_args, m_dstFileName);
       return -1;
     case LineStatus::kTooLong:
-      m_lastError = kLineTooLong + m_dstFileName;
+      m_lastError = LineTooLongMessage(m_dstFileName);
       return -1;
     case LineStatus::kLine:
       break;
   }
+  // The whole line is consumed: whatever fails or throws below gives it up,
+  // and the next call goes on with the following line.
   if (text.empty()) {
     m_lastError = kEmptyLine + m_dstFileName;
+    return -1;
+  }
+  if (HasTooManySeparators(text, m_fieldCount)) {
+    m_lastError = kTooManyFields + m_dstFileName;
     return -1;
   }
   if (!ExtractFileName(text, m_fieldCount, &fileName)) {
     m_lastError = kMissingFields;
     return -1;
   }
-  line = std::move(text);
+  line = std::move(text);  // cannot throw: once `fileName` is written, so is `line`
   return 1;
 }
 

@@ -1,5 +1,10 @@
 #include "CollectTestHarness.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
 std::string Record(const std::string& nameField) {
   return "1,7,4096,10," + nameField + ",1,";
 }
@@ -51,4 +56,61 @@ std::vector<Item> CollectTest::ReadAll(VivodStubCollectReader& reader, int limit
     if (items.back().result == 0) break;
   }
   return items;
+}
+
+std::string Describe(int result, const std::string& fileName, const std::string& lastError) {
+  switch (result) {
+    case 1:
+      return "1 " + fileName;
+    case -1:
+      return "-1 " + lastError;
+    default:
+      return std::to_string(result);
+  }
+}
+
+std::string Describe(const Item& item) {
+  return Describe(item.result, item.fileName, item.lastError);
+}
+
+Results Describe(const std::vector<Item>& items) {
+  Results results;
+  for (const Item& item : items) results.push_back(Describe(item));
+  return results;
+}
+
+Results Walk(VivodStubCollectReader& reader, int limit) {
+  return Describe(CollectTest::ReadAll(reader, limit));
+}
+
+StandardErrorToFile::StandardErrorToFile(const std::string& path)
+    : m_saved(::dup(STDERR_FILENO)) {
+  const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  const bool sent = m_saved >= 0 && file >= 0 && ::dup2(file, STDERR_FILENO) >= 0;
+  if (file >= 0) ::close(file);
+  if (!sent) {
+    if (m_saved >= 0) ::close(m_saved);
+    throw std::runtime_error("cannot send standard error to " + path);
+  }
+}
+
+StandardErrorToFile::~StandardErrorToFile() {
+  ::dup2(m_saved, STDERR_FILENO);
+  ::close(m_saved);
+}
+
+bool ConversionTest::Convert(const std::string& input, char delimiter) {
+  WriteFile(Input(), input);
+  return ConvertFiles(Input(), Output(), delimiter);
+}
+
+bool ConversionTest::ConvertFiles(const std::string& input, const std::string& output,
+                                  char delimiter) {
+  const StandardErrorToFile quiet(LogWriterOutput());
+  return CallConversion(input, output, delimiter);
+}
+
+bool ConversionTest::CallConversion(const std::string& input, const std::string& output,
+                                    char delimiter) {
+  return m_reader.ProcessStubCollectFile(input, output, delimiter);
 }

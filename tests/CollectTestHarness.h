@@ -1,5 +1,6 @@
 // A small language for reader tests: temporary working directories, collect
-// files written by hand, and readers driven to the end of their collect file.
+// files written by hand, readers driven to the end of their collect file and
+// their walks told as short strings, and conversions of stub collect files.
 // Nothing here needs our stand-ins: the collect file is always in place
 // before Initialize, so no lookup is made, and these tests run against any
 // host's libraries.
@@ -27,7 +28,22 @@ struct Item {
   std::string lastError;
 };
 
+// One GetItem result as a short string: "1 <fileName>", "-1 <m_lastError>"
+// or "0", so that a whole walk is asserted at once:
+//   EXPECT_EQ(Walk(*reader), (Results{"1 /a", "-1 Retreived empty line from "
+//                                     "collect file stubs_42.lmf", "0"}));
+std::string Describe(int result, const std::string& fileName, const std::string& lastError);
+std::string Describe(const Item& item);
+using Results = std::vector<std::string>;
+Results Describe(const std::vector<Item>& items);
+
 class CollectTest : public ::testing::Test {
+ public:
+  // Calls GetItem until it returns 0 (at most `limit` calls); the 0 is the
+  // last item. Out-parameters start as "untouched" each call.
+  static std::vector<Item> ReadAll(VivodStubCollectReader& reader, int limit = 1000);
+  static Item ReadOne(VivodStubCollectReader& reader);
+
  protected:
   // Prefix "stubs", number 42, the temporary directory, job "job-1".
   VivodStubCollectReaderInitArgs Args() const;
@@ -44,12 +60,49 @@ class CollectTest : public ::testing::Test {
   std::unique_ptr<VivodStubCollectReader> OpenReader(
       const std::string& collectBytes, const VivodStubCollectReaderInitArgs& args);
 
-  // Calls GetItem until it returns 0 (at most `limit` calls); the 0 is the
-  // last item. Out-parameters start as "untouched" each call.
-  static std::vector<Item> ReadAll(VivodStubCollectReader& reader, int limit = 1000);
-  static Item ReadOne(VivodStubCollectReader& reader);
+  TempDir m_dir;
+};
+
+// Calls GetItem until it returns 0, as CollectTest::ReadAll does, and
+// describes each result.
+Results Walk(VivodStubCollectReader& reader, int limit = 1000);
+
+// Sends this process's standard error to the file at `path` (appending)
+// for the object's lifetime; a failure to do so throws std::runtime_error.
+class StandardErrorToFile {
+ public:
+  explicit StandardErrorToFile(const std::string& path);
+  ~StandardErrorToFile();
+  StandardErrorToFile(const StandardErrorToFile&) = delete;
+  StandardErrorToFile& operator=(const StandardErrorToFile&) = delete;
+
+ private:
+  int m_saved;  // the standard error to restore
+};
+
+// The conversion tests' fixture: a reader on which nothing else is called,
+// and a stub collect file and path list in a temporary directory. The log
+// writer's lines go to a file, never to the terminal: the host's own
+// libDivorar, whose destination we do not choose, writes to standard error.
+class ConversionTest : public ::testing::Test {
+ protected:
+  ConversionTest() : m_reader(VivodStubCollectReaderInitArgs()) {}
+
+  std::string Input() const { return m_dir.File("stubs.txt"); }
+  std::string Output() const { return m_dir.File("paths.txt"); }
+
+  // Writes `input` to Input() and converts it into Output().
+  bool Convert(const std::string& input, char delimiter = ',');
+  // Converts with standard error sent to LogWriterOutput().
+  bool ConvertFiles(const std::string& input, const std::string& output, char delimiter = ',');
+  std::string LogWriterOutput() const { return m_dir.File("log-writer.err"); }
+  // The ProcessStubCollectFile call inside ConvertFiles; a fixture that
+  // watches the call wraps it.
+  virtual bool CallConversion(const std::string& input, const std::string& output,
+                              char delimiter);
 
   TempDir m_dir;
+  VivodStubCollectReader m_reader;
 };
 
 #endif  // TESTS_COLLECTTESTHARNESS_H_

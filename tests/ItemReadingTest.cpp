@@ -5,10 +5,15 @@
 #include <vector>
 
 #include "CollectTestHarness.h"
+#include "LineLimits.h"
 
 namespace {
 
 using namespace std::string_literals;
+
+const std::string kEmptyLine = "-1 Retreived empty line from collect file stubs_42.lmf";
+const std::string kShortRecord = "-1 Could not find all desired fields in collect file entry";
+const std::string kTooManyFields = "-1 Collect file line with too many fields in stubs_42.lmf";
 
 class ItemReading : public CollectTest {};
 
@@ -16,12 +21,8 @@ TEST_F(ItemReading, DeliversNameAndRawLineOfEveryRecordThenZero) {
   auto reader = OpenReader(Record("/data/a.txt") + "\n" + Record("/data/b.txt") + "\n");
   reader->m_lastError = "earlier";
   const std::vector<Item> items = ReadAll(*reader);
-  ASSERT_EQ(3u, items.size());
-  EXPECT_EQ(1, items[0].result);
-  EXPECT_EQ("/data/a.txt", items[0].fileName);
+  ASSERT_EQ(Describe(items), (Results{"1 /data/a.txt", "1 /data/b.txt", "0"}));
   EXPECT_EQ(Record("/data/a.txt"), items[0].line);
-  EXPECT_EQ("/data/b.txt", items[1].fileName);
-  EXPECT_EQ(0, items[2].result);
   EXPECT_EQ("untouched", items[2].fileName);
   EXPECT_EQ("untouched", items[2].line);
   EXPECT_EQ("earlier", items[2].lastError);
@@ -35,19 +36,10 @@ TEST_F(ItemReading, LineEndingsAreKeptInTheLineAndTrimmedOnceFromTheName) {
                            Record("\r") + "\n" + Record("") + "\n" +
                            Record("/no-line-feed"));
   const std::vector<Item> items = ReadAll(*reader);
-  ASSERT_EQ(8u, items.size());
-  EXPECT_EQ("/crlf", items[0].fileName);
+  ASSERT_EQ(Describe(items), (Results{"1 /crlf", "1 /name-cr", "1 /tab-cr\t", "1 /tab", "1 ",
+                                      "1 ", "1 /no-line-feed", "0"}));
   EXPECT_EQ(Record("/crlf") + "\r", items[0].line);
-  EXPECT_EQ("/name-cr", items[1].fileName);
-  EXPECT_EQ("/tab-cr\t", items[2].fileName);
-  EXPECT_EQ("/tab", items[3].fileName);
-  EXPECT_EQ(1, items[4].result);
-  EXPECT_EQ("", items[4].fileName);
-  EXPECT_EQ(1, items[5].result);
-  EXPECT_EQ("", items[5].fileName);
-  EXPECT_EQ("/no-line-feed", items[6].fileName);
   EXPECT_EQ(Record("/no-line-feed"), items[6].line);
-  EXPECT_EQ(0, items[7].result);
 }
 
 TEST_F(ItemReading, QuotedNamesAreUnquotedAndUnescaped) {
@@ -55,31 +47,20 @@ TEST_F(ItemReading, QuotedNamesAreUnquotedAndUnescaped) {
                            Record("\"/x \\\"y\\\"\"") + "\n" +
                            Record("\"C:\\\\dir\"") + "\n" +
                            "1,7,4096,\"10,11\",/after-quoted-size,1,\"m,d\"\n");
-  const std::vector<Item> items = ReadAll(*reader);
-  ASSERT_EQ(5u, items.size());
-  EXPECT_EQ("/data/a,b.txt", items[0].fileName);
-  EXPECT_EQ("/x \"y\"", items[1].fileName);
-  EXPECT_EQ("C:\\dir", items[2].fileName);
-  EXPECT_EQ("/after-quoted-size", items[3].fileName);
+  EXPECT_EQ(Walk(*reader), (Results{"1 /data/a,b.txt", "1 /x \"y\"", "1 C:\\dir",
+                                    "1 /after-quoted-size", "0"}));
 }
 
 TEST_F(ItemReading, EmptyLinesAndShortRecordsAreSkippedAndReadingGoesOn) {
   auto reader = OpenReader(Record("/a") + "\n\n" + "1,7,4096,10,/short,1\n" +
                            Record("/b") + ",extra,fields\n\n");
   const std::vector<Item> items = ReadAll(*reader);
-  ASSERT_EQ(6u, items.size());
-  EXPECT_EQ("/a", items[0].fileName);
-  EXPECT_EQ(-1, items[1].result);
-  EXPECT_EQ("Retreived empty line from collect file stubs_42.lmf", items[1].lastError);
+  ASSERT_EQ(Describe(items), (Results{"1 /a", kEmptyLine, kShortRecord,
+                                      "1 /b",  // more fields than needed: still the fifth
+                                      kEmptyLine, "0"}));
   EXPECT_EQ("untouched", items[1].fileName);
   EXPECT_EQ("untouched", items[1].line);
-  EXPECT_EQ(-1, items[2].result);
-  EXPECT_EQ("Could not find all desired fields in collect file entry", items[2].lastError);
   EXPECT_EQ("untouched", items[2].line);
-  EXPECT_EQ(1, items[3].result);  // more fields than needed: still the fifth
-  EXPECT_EQ("/b", items[3].fileName);
-  EXPECT_EQ(-1, items[4].result);  // the blank line before the end
-  EXPECT_EQ(0, items[5].result);
 }
 
 TEST_F(ItemReading, LongNamesAndLinesAreDeliveredWhole) {
@@ -98,11 +79,9 @@ TEST_F(ItemReading, BytesAreDeliveredAsTheyAreAndNulEndsTheSplitText) {
   auto reader = OpenReader(line + "\n" + "1,7,4096,10,/b\0,1,\n"s +
                            Record(invalidUtf8) + "\n");
   const std::vector<Item> items = ReadAll(*reader);
-  ASSERT_EQ(4u, items.size());
-  EXPECT_EQ("/a", items[0].fileName);
+  // Only "1,7,4096,10,/b" of the second line is split.
+  ASSERT_EQ(Describe(items), (Results{"1 /a", kShortRecord, "1 " + invalidUtf8, "0"}));
   EXPECT_EQ(line, items[0].line);
-  EXPECT_EQ(-1, items[1].result);  // only "1,7,4096,10,/b" is split
-  EXPECT_EQ(invalidUtf8, items[2].fileName);
 }
 
 TEST_F(ItemReading, CustomFieldListPutsTheNameThirdFromTheEnd) {
@@ -110,11 +89,7 @@ TEST_F(ItemReading, CustomFieldListPutsTheNameThirdFromTheEnd) {
   args.fieldList = "full_file_name,isvalid,size";
   args.fieldCount = 3;
   auto reader = OpenReader("/first,1,10\n\"/q,x\",0,\n/short,1\n", args);
-  const std::vector<Item> items = ReadAll(*reader);
-  ASSERT_EQ(4u, items.size());
-  EXPECT_EQ("/first", items[0].fileName);
-  EXPECT_EQ("/q,x", items[1].fileName);
-  EXPECT_EQ(-1, items[2].result);
+  EXPECT_EQ(Walk(*reader), (Results{"1 /first", "1 /q,x", kShortRecord, "0"}));
 }
 
 TEST_F(ItemReading, HugeFieldCountRejectsEveryRecord) {
@@ -122,17 +97,47 @@ TEST_F(ItemReading, HugeFieldCountRejectsEveryRecord) {
   args.fieldList = "a,b,c";
   args.fieldCount = INT_MAX;
   auto reader = OpenReader(Record("/a") + "\n", args);
+  EXPECT_EQ(Walk(*reader), (Results{kShortRecord, "0"}));
+}
+
+TEST_F(ItemReading, LineWithMoreCommasThanTheFieldCountAllowsIsSkippedAndReadingGoesOn) {
+  // A line may hold the field count plus kSpareSeparators commas, quoted
+  // ones included; a record of the default layout holds 6 of its own.
+  const std::string commas(7 + vscr::kSpareSeparators - 6, ',');
+  auto reader = OpenReader(Record("/at-limit") + commas + "\n" +  // extra empty fields
+                           Record("/over") + commas + ",\n" +
+                           Record("\"/quoted" + commas + ",\"") + "\n" +
+                           std::string(1 << 20, ',') + "\n" +
+                           Record("/next"));
   const std::vector<Item> items = ReadAll(*reader);
-  ASSERT_EQ(2u, items.size());
-  EXPECT_EQ(-1, items[0].result);
-  EXPECT_EQ("Could not find all desired fields in collect file entry", items[0].lastError);
+  ASSERT_EQ(Describe(items), (Results{"1 /at-limit", kTooManyFields, kTooManyFields,
+                                      kTooManyFields, "1 /next", "0"}));
+  EXPECT_EQ("untouched", items[1].fileName);
+  EXPECT_EQ("untouched", items[1].line);
+}
+
+TEST_F(ItemReading, CommaLimitFollowsTheFieldCountWithoutOverflow) {
+  VivodStubCollectReaderInitArgs args = Args();
+  args.fieldList = "wide";
+  args.fieldCount = 5000;
+  // The name is field 4997, after 4997 commas; `commas` in all.
+  const auto wideRecord = [](std::size_t commas) {
+    return std::string(4997, ',') + "/wide" + std::string(commas - 4997, ',');
+  };
+  const std::size_t limit = 5000 + vscr::kSpareSeparators;
+  auto wide = OpenReader(wideRecord(limit) + "\n" + wideRecord(limit + 1) + "\n", args);
+  EXPECT_EQ(Walk(*wide), (Results{"1 /wide", kTooManyFields, "0"}));
+
+  // With the largest field count the limit passes 32 bits: a line of many
+  // commas is merely short.
+  args.fieldCount = INT_MAX;
+  auto huge = OpenReader(std::string(100000, ',') + "\n", args);
+  EXPECT_EQ(Walk(*huge), (Results{kShortRecord, "0"}));
 }
 
 TEST_F(ItemReading, EmptyCollectFileOpensAndEndsAtOnce) {
   auto reader = OpenReader("");
-  const std::vector<Item> items = ReadAll(*reader);
-  ASSERT_EQ(1u, items.size());
-  EXPECT_EQ(0, items[0].result);
+  EXPECT_EQ(Walk(*reader), Results{"0"});
 }
 
 }  // namespace

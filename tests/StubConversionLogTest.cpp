@@ -8,9 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "CollectTestHarness.h"
 #include "StubLineCases.h"
-#include "TestFiles.h"
-#include "VivodStubCollectReader.h"
 #include "standins/EvDebugControl.h"
 
 namespace {
@@ -20,20 +19,13 @@ using standin::DebugEvent;
 
 constexpr char kFunction[] = "VivodStubCollectReader::ProcessStubCollectFile";
 
-class StubConversionLog : public ::testing::Test {
+class StubConversionLog : public ConversionTest {
  protected:
-  StubConversionLog() : m_reader(VivodStubCollectReaderInitArgs()) {}
-
-  std::string Input() const { return m_dir.File("stubs.txt"); }
-  std::string Output() const { return m_dir.File("paths.txt"); }
-
-  bool Convert(const std::string& input, char delimiter = ',') {
-    WriteFile(Input(), input);
-    return ConvertFiles(Input(), Output(), delimiter);
-  }
-  bool ConvertFiles(const std::string& input, const std::string& output, char delimiter = ',') {
+  // Converts with the log writer's events captured.
+  bool CallConversion(const std::string& input, const std::string& output,
+                      char delimiter) override {
     standin::StartDebugCapture();
-    const bool converted = m_reader.ProcessStubCollectFile(input, output, delimiter);
+    const bool converted = ConversionTest::CallConversion(input, output, delimiter);
     m_events = standin::StopDebugCapture();
     return converted;
   }
@@ -60,8 +52,6 @@ class StubConversionLog : public ::testing::Test {
     return "Writing " + path + " to file [" + Output() + "].";
   }
 
-  TempDir m_dir;
-  VivodStubCollectReader m_reader;
   std::vector<DebugEvent> m_events;
 };
 

@@ -1,36 +1,21 @@
 // What the conversion writes and the messages it leaves. Nothing here looks
 // at the log writer, so these tests run against any host's libDivorar; the
 // log lines themselves are checked over the stand-in (StubConversionLogTest).
+// The fixture keeps whatever the log writer writes off the terminal.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
 
+#include "CollectTestHarness.h"
 #include "StubLineCases.h"
-#include "TestFiles.h"
-#include "VivodStubCollectReader.h"
 
 namespace {
 
 using namespace std::string_literals;
 
-class StubConversion : public ::testing::Test {
- protected:
-  StubConversion() : m_reader(VivodStubCollectReaderInitArgs()) {}
-
-  std::string Input() const { return m_dir.File("stubs.txt"); }
-  std::string Output() const { return m_dir.File("paths.txt"); }
-
-  // Converts `input` into Output().
-  bool Convert(const std::string& input, char delimiter = ',') {
-    WriteFile(Input(), input);
-    return m_reader.ProcessStubCollectFile(Input(), Output(), delimiter);
-  }
-
-  TempDir m_dir;
-  VivodStubCollectReader m_reader;
-};
+class StubConversion : public ConversionTest {};
 
 TEST_F(StubConversion, EachLineYieldsThePathBetweenFirstDelimiterAndLastColon) {
   for (const StubLineCase& c : StubLineCases()) {
@@ -61,18 +46,18 @@ TEST_F(StubConversion, InputWithoutUsableLinesEmptiesTheOutput) {
 TEST_F(StubConversion, InputThatCannotBeOpenedLeavesTheOutputUntouched) {
   WriteFile(Output(), "keep\n");
   for (const std::string& input : {m_dir.File("missing.txt"), m_dir.path()}) {
-    EXPECT_FALSE(m_reader.ProcessStubCollectFile(input, Output(), ','));
+    EXPECT_FALSE(ConvertFiles(input, Output()));
     EXPECT_EQ("Failed to open input file [" + input + "].", m_reader.m_lastError);
     EXPECT_EQ("keep\n", ReadFile(Output()));
   }
-  EXPECT_FALSE(m_reader.ProcessStubCollectFile(m_dir.File("missing.txt"), m_dir.File("new.txt"), ','));
+  EXPECT_FALSE(ConvertFiles(m_dir.File("missing.txt"), m_dir.File("new.txt")));
   EXPECT_FALSE(FileExists(m_dir.File("new.txt")));
 }
 
 TEST_F(StubConversion, OutputThatCannotBeOpenedFails) {
   WriteFile(Input(), "17,/a\n");
   const std::string output = m_dir.File("no-such-dir/paths.txt");
-  EXPECT_FALSE(m_reader.ProcessStubCollectFile(Input(), output, ','));
+  EXPECT_FALSE(ConvertFiles(Input(), output));
   EXPECT_EQ("Failed to open output file [" + output + "].", m_reader.m_lastError);
 }
 
@@ -81,7 +66,7 @@ TEST_F(StubConversion, InputAndOutputNamingTheSameFileAreRefused) {
   WriteFile(Input(), content);
   ASSERT_EQ(0, ::symlink(Input().c_str(), m_dir.File("alias.txt").c_str()));
   for (const std::string& output : {Input(), m_dir.path() + "/./stubs.txt", m_dir.File("alias.txt")}) {
-    EXPECT_FALSE(m_reader.ProcessStubCollectFile(Input(), output, ','));
+    EXPECT_FALSE(ConvertFiles(Input(), output));
     EXPECT_EQ("Input and output are the same file [" + Input() + "].", m_reader.m_lastError);
     EXPECT_EQ(content, ReadFile(Input()));
   }
@@ -89,11 +74,11 @@ TEST_F(StubConversion, InputAndOutputNamingTheSameFileAreRefused) {
 
 TEST_F(StubConversion, WriteAndReadErrorsAreFailures) {
   WriteFile(Input(), "17,/a\n");
-  EXPECT_FALSE(m_reader.ProcessStubCollectFile(Input(), "/dev/full", ','));
+  EXPECT_FALSE(ConvertFiles(Input(), "/dev/full"));
   EXPECT_EQ("Failed to write output file [/dev/full].", m_reader.m_lastError);
 
   // /proc/self/mem opens, but its first read fails with an I/O error.
-  EXPECT_FALSE(m_reader.ProcessStubCollectFile("/proc/self/mem", Output(), ','));
+  EXPECT_FALSE(ConvertFiles("/proc/self/mem", Output()));
   EXPECT_EQ("Failed to read input file [/proc/self/mem].", m_reader.m_lastError);
   EXPECT_TRUE(FileExists(Output()));
 }

@@ -12,8 +12,17 @@
 //   }
 //
 // Every operation reports failure through its result and leaves the reason
-// in m_lastError; success leaves m_lastError as it was. Nothing is thrown on
-// the reader's own account; std::bad_alloc passes through.
+// in m_lastError. Success leaves m_lastError as it was, with one exception:
+// a successful Initialize that finds the collect file empty leaves its note
+// "FetchIndexInfo returned emtpy file." there. CountLines sets no message.
+// Nothing is thrown on the reader's own account; exceptions of the standard
+// library (std::bad_alloc) pass through and leave the reader usable.
+//
+// Two messages are misspelled on purpose, "emtpy" and "Retreived": hosts
+// match the texts as they have always been, so they must not be corrected.
+//
+// Threads: distinct readers share nothing and may be used on different
+// threads at once; one reader is used from one thread at a time.
 //
 // The data members below form the class layout that host code is compiled
 // against: their order and types must not change.
@@ -29,7 +38,7 @@
 // The host's description of one collect file. The reader keeps its own copy.
 struct VivodStubCollectReaderInitArgs {
   uint32_t collectFileNumber = 0;  // Decimal part of the collect file name.
-  int32_t auxNumber = 0;           // Carried along, not used by the reader.
+  int32_t auxNumber = 0;           // Opaque to the reader: only carried along.
   std::string workDir;             // Directory of the collect file.
   std::string collectFilePrefix;   // First part of the collect file name.
   // Comma-separated index fields of every record, in record order; empty
@@ -37,9 +46,11 @@ struct VivodStubCollectReaderInitArgs {
   // third from the end.
   std::string fieldList;
   std::string jobId;           // 1st argument of initByCurrentJobId.
+  // lookupParamA/B/C and lookupText are opaque to the reader: it only
+  // hands them on to the index service, as these arguments.
   uint32_t lookupParamB = 0;   // 3rd argument of initByCurrentJobId.
   uint32_t lookupParamA = 0;   // 2nd argument of initByCurrentJobId.
-  std::string auxText;         // Carried along, not used by the reader.
+  std::string auxText;         // Opaque to the reader: only carried along.
   uint32_t lookupParamC = 0;   // 4th argument of initByCurrentJobId.
   std::string lookupText;      // 5th argument of initByCurrentJobId.
   int32_t fieldCount = 0;      // Names in fieldList; ignored when it is empty.
@@ -85,8 +96,9 @@ class VIVOD_STUB_COLLECT_READER_EXPORT VivodStubCollectReader {
   bool Initialize(const std::string& inputFile);
 
   // Number of lines in the file at `path`: a last line without a line feed
-  // counts, and so does an empty line. 0 when the file cannot be opened or
-  // a read fails part way. Reads no reader member and sets no message.
+  // counts, and so does an empty line. 0 when the file cannot be opened
+  // (a null `path` included) or a read fails part way. Reads no reader
+  // member and sets no message.
   unsigned long CountLines(const char* path);
 
   // Opens the collect file for reading. Requires a successful Initialize.
@@ -99,14 +111,24 @@ class VIVOD_STUB_COLLECT_READER_EXPORT VivodStubCollectReader {
   //  1: `fileName` holds the record's file name (one trailing CR or TAB
   //     removed) and `line` the raw line without its line feed.
   //  0: no more records; nothing written, m_lastError unchanged.
-  // -1: nothing written, m_lastError tells why. An empty line, a record
-  //     with fewer fields than the field count, or a line longer than
-  //     16 MiB ("Collect file line longer than 16777216 bytes in " and the
-  //     name) is consumed: the next call goes on with the following line.
+  // -1: nothing written, m_lastError tells why. These lines are consumed,
+  //     and the next call goes on with the following line:
+  //     - an empty line: "Retreived empty line from collect file " and the
+  //       collect file name;
+  //     - a record with fewer fields than the field count: "Could not find
+  //       all desired fields in collect file entry";
+  //     - a line with more commas than the field count plus 4096: "Collect
+  //       file line with too many fields in " and the name;
+  //     - a line longer than 16 MiB: "Collect file line longer than
+  //       16777216 bytes in " and the name.
   //     A read error ("Failed to read collect file " and the path) fails
   //     the stream, so every later call returns 0. A host that sees 0 can
   //     tell the end from a read error by m_lastError: only after a read
   //     error does it hold that message.
+  // An exception (std::bad_alloc) passes through with `fileName` and `line`
+  // as they were, and gives up the line being read, if one was begun: no
+  // part of it is ever delivered, and the next call and GetSeekOffset go on
+  // from the line after it.
   int GetItem(std::string& fileName, std::string& line);
 
   // Moves the read position to byte `offset` of the collect file; the next
@@ -132,14 +154,26 @@ class VIVOD_STUB_COLLECT_READER_EXPORT VivodStubCollectReader {
   bool GetSeekOffset(uint64_t& offset);
 
   // Writes to `outputFile` the path of every usable line of the stub collect
-  // file `inputFile`, one per line: the bytes after the first `delimiter` up
-  // to the last ':' after it. Logs each path through EvDebug just before it
-  // is written. A line longer than 16 MiB yields no path, like any other
-  // unusable line. Needs no other call first and changes no member but
-  // m_lastError, and that only on failure: when a file cannot be opened,
-  // read or written, or when both name the same file. An output that cannot
-  // be examined might be the input: it is not opened, and fails as one that
-  // cannot be opened.
+  // file `inputFile`, each followed by a line feed, in input order. Each line
+  // (separated by line feeds; a last one without a feed counts) is taken
+  // apart so:
+  //  - an empty line yields nothing;
+  //  - one CR or TAB that ends the line is taken off first, before the
+  //    delimiter is looked for;
+  //  - the path is the bytes after the first `delimiter` up to the last ':'
+  //    after it, or the whole rest when no ':' follows; later delimiters
+  //    and ':' bytes before the last belong to the path;
+  //  - a line without `delimiter`, with an empty path, or longer than
+  //    16 MiB yields nothing.
+  // Each path is logged through EvDebug at level 2 ("Writing %s to file
+  // [%s]." with the path and `outputFile`) just before it is written; the
+  // log sees the path up to its first NUL byte, the output gets all of it.
+  // Needs no other call first and changes no member but m_lastError, and
+  // that only on failure: when a file cannot be opened, read or written, or
+  // when both name the same file. An output that cannot be examined might
+  // be the input: it is not opened, and fails as one that cannot be opened.
+  // An exception (std::bad_alloc) passes through after both files are
+  // closed.
   bool ProcessStubCollectFile(const std::string& inputFile,
                               const std::string& outputFile, char delimiter);
 
@@ -152,7 +186,7 @@ class VIVOD_STUB_COLLECT_READER_EXPORT VivodStubCollectReader {
   std::ifstream m_collectStream;
   std::string m_dstFileName;   // Collect file name without directory.
   std::string m_lastError;     // Reason of the last failure.
-  std::string m_reserved;
+  std::string m_reserved;      // Unused; holds its place in the layout.
   bool m_initialized;
   bool m_opened;
   bool m_useIndexCache;

@@ -1,0 +1,25 @@
+// Limits on one line of the files the library reads, shared by the collect
+// reader and the stub conversion. Internal to the library; tests include it
+// rather than copy the numbers.
+#ifndef READER_LINELIMITS_H_
+#define READER_LINELIMITS_H_
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vscr {
+
+// No record and no path is this long: a longer line is damage, such as a
+// run of zero bytes left by a crash, and holding it whole could exhaust the
+// host's memory. Such a line is passed over without being kept.
+constexpr std::size_t kMaxLineLength = std::size_t{16} * 1024 * 1024;
+
+// A record holds its field count of separators, plus the commas inside its
+// quoted fields, and a file name stays below 1024 bytes; so this many
+// separators beyond the field count leave ample room. A line with more is
+// damage, and splitting it would cost one host string per field.
+constexpr uint64_t kSpareSeparators = 4096;
+
+}  // namespace vscr
+
+#endif  // READER_LINELIMITS_H_
