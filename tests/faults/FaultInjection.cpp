@@ -34,6 +34,8 @@ struct Plan {
   unsigned long nth = 0;
   int error = 0;
   bool fired = false;
+  bool badSpot = false;  // reads that take in byte `spot` fail with `error`
+  unsigned long long spot = 0;
   unsigned long calls[kFamilyCount] = {};
 };
 
@@ -98,6 +100,15 @@ __attribute__((visibility("default"))) int vscr_faults_fail_nth(const char* fami
   g_plan.error = error;
   g_plan.active = true;
   return index == -2 ? -1 : 0;
+}
+
+__attribute__((visibility("default"))) void vscr_faults_fail_reads_at(unsigned long long offset,
+                                                                    int error) {
+  g_plan = Plan();
+  g_plan.badSpot = true;
+  g_plan.spot = offset;
+  g_plan.error = error;
+  g_plan.active = true;
 }
 
 __attribute__((visibility("default"))) void vscr_faults_interrupt(void) {
@@ -178,9 +189,26 @@ FILE* fopen64(const char* path, const char* mode) {
 
 // --- read, write, close, fsync ---------------------------------------------
 
+// Whether a read of `size` bytes at the position of `fd` takes in the bad
+// spot. The position is asked of the C library itself, uncounted; a file
+// without one (a pipe) has no bad spot.
+static bool TakesInBadSpot(int fd, size_t size) {
+  if (!g_plan.active || !g_plan.badSpot) return false;
+  static const auto real_lseek = reinterpret_cast<decltype(&lseek)>(Next("lseek"));
+  const off_t at = real_lseek(fd, 0, SEEK_CUR);
+  if (at < 0) return false;
+  const auto position = static_cast<unsigned long long>(at);
+  return position <= g_plan.spot && g_plan.spot - position < size;
+}
+
 ssize_t read(int fd, void* data, size_t size) {
   REAL(read);
   MAYBE_FAIL(kRead, -1);
+  if (TakesInBadSpot(fd, size)) {
+    g_plan.fired = true;
+    errno = g_plan.error;
+    return -1;
+  }
   return real_read(fd, data, size);
 }
 

@@ -25,6 +25,11 @@ extern "C" {
 // counts. Returns 0, or -1 for an unknown family.
 typedef int (*vscr_faults_fail_nth_fn)(const char* family, unsigned long nth, int error);
 
+// Starts a plan that puts a bad spot at byte `offset` of every file: each
+// read whose bytes would take in that byte fails with `error`, however
+// often it is tried, as on a damaged disk. Calls are counted as in any plan.
+typedef void (*vscr_faults_fail_reads_at_fn)(unsigned long long offset, int error);
+
 // Starts a plan in which every second call of each family fails with
 // EINTR, except lseek, which the kernel never interrupts.
 typedef void (*vscr_faults_interrupt_fn)(void);

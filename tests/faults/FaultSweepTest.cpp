@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +25,7 @@
 
 #include "FaultInjection.h"
 #include "CollectTestHarness.h"
+#include "RangeRecipe.h"
 #include "standins/EvDebugControl.h"
 #include "standins/FetchIndexInfoControl.h"
 
@@ -40,14 +42,16 @@ class Faults {
       : m_failNth(Lookup<vscr_faults_fail_nth_fn>("vscr_faults_fail_nth")),
         m_interrupt(Lookup<vscr_faults_interrupt_fn>("vscr_faults_interrupt")),
         m_stop(Lookup<vscr_faults_stop_fn>("vscr_faults_stop")),
-        m_calls(Lookup<vscr_faults_calls_fn>("vscr_faults_calls")) {}
+        m_calls(Lookup<vscr_faults_calls_fn>("vscr_faults_calls")),
+        m_failReadsAt(Lookup<vscr_faults_fail_reads_at_fn>("vscr_faults_fail_reads_at")) {}
 
-  bool loaded() const { return m_failNth && m_interrupt && m_stop && m_calls; }
+  bool loaded() const { return m_failNth && m_interrupt && m_stop && m_calls && m_failReadsAt; }
   void CountOnly() { m_failNth(nullptr, 0, 0); }
   void FailNth(const char* family, unsigned long nth, int error) {
     ASSERT_EQ(0, m_failNth(family, nth, error)) << family;
   }
   void InterruptEverySecondCall() { m_interrupt(); }
+  void FailReadsAt(uint64_t offset, int error) { m_failReadsAt(offset, error); }
   // True when the planned fault was injected.
   bool Stop() { return m_stop() != 0; }
   unsigned long Calls(const char* family) const { return m_calls(family); }
@@ -62,6 +66,7 @@ class Faults {
   vscr_faults_interrupt_fn m_interrupt;
   vscr_faults_stop_fn m_stop;
   vscr_faults_calls_fn m_calls;
+  vscr_faults_fail_reads_at_fn m_failReadsAt;
 };
 
 // What a host sees of one operation.
@@ -433,6 +438,55 @@ TEST_F(FaultSweep, ReadErrorMidWalkIsToldThenTheEnd) {
   EXPECT_EQ("untouched", after[0]);
   EXPECT_EQ("untouched", after[1]);
   EXPECT_EQ(message, reader.m_lastError);
+}
+
+// A bad spot on the storage in the middle of one range of a cut: reading
+// it fails however often it is tried. The range that holds it tells the
+// read error after the records before the spot; every other range gives
+// what it gives on sound storage, and never reads the spot.
+TEST_F(FaultSweep, ReadErrorInsideARangeIsToldByThatRangeAlone) {
+  ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
+  // Ranges of some 35 KB, several times what one read takes in.
+  const std::string bytes = CollectBytes(3000);
+  WriteFile(CollectPath(), bytes);
+  WriteFile(InputList(), "/etc/passwd\n");
+  constexpr int kRanges = 4;
+  const auto cut = [&](int i) { return uint64_t{bytes.size()} * i / kRanges; };
+  const uint64_t spot = (cut(1) + cut(2)) / 2;
+  // One reader per range, as one worker each; the spot is put there after
+  // Initialize, which reads the whole file to count its lines.
+  const auto walk = [&](int i, bool damaged, bool* fired) {
+    VivodStubCollectReader reader(Args());
+    EXPECT_TRUE(reader.Initialize(InputList()) && reader.Open()) << reader.m_lastError;
+    if (damaged) {
+      m_faults.FailReadsAt(spot, EIO);
+    } else {
+      m_faults.CountOnly();
+    }
+    const RangeResults range = WalkRange(reader, cut(i), cut(i + 1));
+    *fired = m_faults.Stop();
+    return range;
+  };
+  for (int i = 0; i < kRanges; ++i) {
+    SCOPED_TRACE("range " + std::to_string(i));
+    bool fired = false;
+    const RangeResults sound = walk(i, false, &fired);
+    ASSERT_EQ("", sound.error);
+    ASSERT_GT(sound.results.size(), 100u);
+    const RangeResults damaged = walk(i, true, &fired);
+    if (i != 1) {
+      EXPECT_FALSE(fired);
+      EXPECT_EQ("", damaged.error);
+      EXPECT_TRUE(damaged.results == sound.results);
+      continue;
+    }
+    EXPECT_TRUE(fired);
+    EXPECT_EQ("Failed to read collect file " + CollectPath(), damaged.error);
+    // What came before the spot, and nothing after it.
+    EXPECT_GT(damaged.results.size(), 0u);
+    ASSERT_LT(damaged.results.size(), sound.results.size());
+    EXPECT_TRUE(std::equal(damaged.results.begin(), damaged.results.end(), sound.results.begin()));
+  }
 }
 
 // Were a failed stat taken for "a different file", converting a file onto
