@@ -5,6 +5,8 @@
 # pair's order alternating from run to run, each peer as a ratio to the
 # library's figure, and the peak memory (max RSS) of each. Then checks that
 # peak memory does not grow with the input: 100 MB against 1 GB files.
+# In between, bench/parallel.sh times collect-walk over one file in two
+# --range processes against one, and with its progress line on and off.
 #
 # The first GetItem row is the figure the reader controls: the loop against
 # the mandated floor, the steps every GetItem must take through the same
@@ -181,6 +183,10 @@ echo "Same names as the mandated floor loop: $(same "$work/names.lib" "$work/nam
      "same path list as mawk: $(same "$work/paths.lib" "$work/paths.txt");" \
      "same log lines as mawk: $(same "$work/log.lib" "$work/log.awk")."
 rm -f "$work"/names.* "$work"/paths.* "$work"/log.* "$work/collect.lmf" "$work/stubs.txt"
+
+# collect-walk over one file in two --range processes, and its progress line.
+echo
+"$root/bench/parallel.sh" --records "$records" --runs "$runs" --build "$build"
 
 # Peak memory against input size: the same on 100 MB and on 1 GB.
 sizes=(100M)
