@@ -70,8 +70,8 @@ int Walk(const WalkOptions& options) {
     Complain("GetItem failed: " + readError);
     return kExitLibraryFailure;
   }
-  // A last line without a line feed takes the tracked offset one past the
-  // end of the file, where a later walk would go on.
+  // After a last line without a line feed the tracked offset stands one
+  // past the end of the file; a later walk would go on at the end itself.
   if (size && tally.nextOffset == *size + 1) tally.nextOffset = *size;
   PrintSummary(CollectPath(reader), tally);
   return kExitDone;
