@@ -10,6 +10,9 @@
 # - the peers a host's engineers might use instead, for information only:
 #   their ratios weigh our stand-ins against the peer's own parsing.
 #
+# In between, bench/parallel.sh times collect-walk over one file in two
+# --range processes against one, and with its progress line on and off.
+#
 # CPU seconds are user + sys, the median of the runs, the pair's order
 # alternating from run to run. Then checks that peak memory does not grow
 # with the input: 100 MB against 1 GB files.
@@ -261,6 +264,10 @@ if [[ $instructions == 1 ]]; then
     'BEGIN { printf "| ProcessStubCollectFile | %.0f | %.0f | %.3f |\n", a, b, a / b }'
 fi
 rm -f "$work"/names.* "$work"/paths.* "$work"/log.* "$collect" "$stubs"
+
+# collect-walk over one file in two --range processes, and its progress line.
+echo
+"$root/bench/parallel.sh" --records "$records" --runs "$runs" --build "$build"
 
 # Peak memory against input size: the same on 100 MB and on 1 GB.
 sizes=(100M)

@@ -5,8 +5,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -213,6 +217,15 @@ TEST_F(CollectWalk, ArgumentErrorsGiveOneUsageLineAndStatusTwo) {
       list + " " + list,
       "--convert stubs.txt paths.txt",
       "--convert stubs.txt paths.txt ab",
+      "--range 0:10 --offset 0 " + list,
+      "--offset 0 --range 0:10 " + list,
+      "--range 10:9 " + list,
+      "--range 10 " + list,
+      "--range :10 " + list,
+      "--range -1:10 " + list,
+      "--shards 0 " + list,
+      "--shards 2 --range 0:10 " + list,
+      "--shards -2 " + list,
   };
   for (const std::string& arguments : badCommands) {
     SCOPED_TRACE(arguments);
@@ -233,6 +246,9 @@ TEST_F(CollectWalk, ArgumentErrorsGiveOneUsageLineAndStatusTwo) {
   EXPECT_NE(std::string::npos, statusSection.find("0  done"));
   EXPECT_NE(std::string::npos, statusSection.find("1  a library failure"));
   EXPECT_NE(std::string::npos, statusSection.find("2  bad arguments"));
+  for (const char* option : {"--shards N", "--range B:E", "--progress"}) {
+    EXPECT_NE(std::string::npos, help.out.find("\n  " + std::string(option) + " ")) << option;
+  }
 }
 
 TEST_F(CollectWalk, LibraryFailuresGiveTheLibrarysMessageAndStatusOne) {
@@ -310,9 +326,13 @@ TEST_F(CollectWalk, OffsetsResumeAtEveryRecordAndAfterTheLast) {
 
   const Outcome whole = Walk("--offsets " + list);
   ASSERT_EQ(0, whole.status) << whole.err;
+  // A skipped line stands in its place, with the library's message.
+  const std::vector<std::string> shown = {
+      "/a", "skipped: Retreived empty line from collect file collect_1.lmf",
+      "skipped: Could not find all desired fields in collect file entry", "/b", "/c,d", "/e"};
   std::string expected;
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    expected += std::to_string(nameStarts[i]) + "\t" + names[i] + "\n";
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    expected += std::to_string(starts[i]) + "\t" + shown[i] + "\n";
   }
   EXPECT_EQ(0u, whole.out.find(expected)) << whole.out;
   EXPECT_NE(std::string::npos, whole.out.find("records: 4, skipped: 2" + summaryEnd));
@@ -405,6 +425,203 @@ TEST_F(CollectWalk, WorkDirThatCannotTakeTheCollectFileIsNamedAfterTheLibrarysMe
   const Outcome reused = Shell(asUser + "WALK --work-dir " + Path("work") + " " + list);
   EXPECT_EQ(0, reused.status) << reused.err;
   EXPECT_EQ(0u, reused.out.find("/kept\n")) << reused.out;
+}
+
+// A collect file written by hand with every kind of line a range must carry
+// across a cut, and a last line without a line feed; and where its lines
+// begin.
+struct HandWritten {
+  std::string bytes;
+  std::vector<uint64_t> starts;
+};
+
+HandWritten MixedCollectFile() {
+  HandWritten file;
+  for (int i = 0; i < 240; ++i) {
+    const std::string n = std::to_string(i);
+    const std::string lines[] = {Record("/r-" + n), Record("/crlf-" + n) + "\r", "", "\r",
+                                 "1,2,short-" + n, Record("\"/q," + n + " \\\"x\\\"\"")};
+    file.starts.push_back(file.bytes.size());
+    file.bytes += lines[i % 6] + "\n";
+  }
+  file.bytes.pop_back();
+  return file;
+}
+
+// A walk's standard output: the lines of its records, and its summary,
+// from "collect file: " on.
+struct Printed {
+  std::string records;
+  unsigned long recordCount = 0;
+  unsigned long skipped = 0;
+  unsigned long long nextOffset = 0;
+};
+
+Printed Split(const std::string& out) {
+  Printed printed;
+  const std::string::size_type summary = out.rfind("collect file: ");
+  printed.records = out.substr(0, summary);
+  const std::string last = out.substr(out.rfind("records: "));
+  EXPECT_EQ(3, std::sscanf(last.c_str(), "records: %lu, skipped: %lu, next offset: %llu",
+                           &printed.recordCount, &printed.skipped, &printed.nextOffset))
+      << out;
+  return printed;
+}
+
+using Cuts = std::vector<uint64_t>;
+
+// The lines "BEGIN END" that --shards printed, as cut points.
+Cuts ShardCuts(const std::string& out) {
+  Cuts cuts;
+  unsigned long long begin = 0;
+  unsigned long long end = 0;
+  for (const std::string& line : Lines(out)) {
+    EXPECT_EQ(2, std::sscanf(line.c_str(), "%llu %llu", &begin, &end)) << line;
+    EXPECT_EQ(line, std::to_string(begin) + " " + std::to_string(end));
+    if (cuts.empty()) {
+      cuts.push_back(begin);
+    } else {
+      EXPECT_EQ(cuts.back(), begin) << "a gap or an overlap before " << line;
+    }
+    cuts.push_back(end);
+  }
+  return cuts;
+}
+
+TEST_F(CollectWalk, RangesPutTogetherGiveTheWholeWalk) {
+  const HandWritten file = MixedCollectFile();
+  const uint64_t size = file.bytes.size();
+  WriteFile(Path("collect_1.lmf"), file.bytes);
+  const std::string list = ArchivedList("list.txt", {"a.txt"});
+  const Outcome wholeRun = Walk("--offsets -v " + list);
+  ASSERT_EQ(0, wholeRun.status) << wholeRun.err;
+  const Printed whole = Split(wholeRun.out);
+  ASSERT_GT(whole.skipped, 100u);
+
+  const Outcome shards = Walk("--shards 3 " + list);
+  ASSERT_EQ(0, shards.status);
+  EXPECT_EQ("reusing existing collect file ./collect_1.lmf\n", shards.err);
+  std::vector<Cuts> sets = {ShardCuts(shards.out)};
+  ASSERT_EQ((Cuts{0, size / 3, size * 2 / 3, size}), sets[0]) << shards.out;
+  // Inside a CRLF pair, twice at one point, at a line start, and at random.
+  const uint64_t crlf = file.bytes.find("\r\n") + 1;
+  sets.push_back({0, crlf, crlf, file.starts[7], size});
+  std::mt19937 random(19);
+  for (int i = 0; i < 3; ++i) {
+    Cuts cuts = {0, size};
+    for (int k = 0; k < 3; ++k) cuts.push_back(std::uniform_int_distribution<uint64_t>(0, size)(random));
+    std::sort(cuts.begin(), cuts.end());
+    sets.push_back(cuts);
+  }
+  for (const Cuts& cuts : sets) {
+    Printed joined;
+    for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
+      const std::string range = std::to_string(cuts[i]) + ":" + std::to_string(cuts[i + 1]);
+      SCOPED_TRACE("--range " + range);
+      const Outcome run = Walk("--offsets -v --range " + range + " " + list);
+      ASSERT_EQ(0, run.status) << run.err;
+      const Printed part = Split(run.out);
+      joined.records += part.records;
+      joined.recordCount += part.recordCount;
+      joined.skipped += part.skipped;
+      // It stopped at the first line that begins at or after its end.
+      const auto next = std::lower_bound(file.starts.begin(), file.starts.end(), cuts[i + 1]);
+      EXPECT_EQ(next == file.starts.end() ? size : *next, part.nextOffset);
+    }
+    EXPECT_TRUE(joined.records == whole.records) << "the ranges gave:\n" << joined.records;
+    EXPECT_EQ(whole.recordCount, joined.recordCount);
+    EXPECT_EQ(whole.skipped, joined.skipped);
+  }
+}
+
+TEST_F(CollectWalk, ShardsPrintRangesAloneAndNotesGoToStandardError) {
+  // For an empty list the index service writes an empty collect file, and
+  // Initialize leaves a note.
+  const std::string list = ArchivedList("list.txt", {});
+  const std::string note = "note: FetchIndexInfo returned emtpy file.\n";
+  const Outcome shards = Walk("--shards 2 " + list);
+  EXPECT_EQ(0, shards.status);
+  EXPECT_EQ("0 0\n0 0\n", shards.out);
+  EXPECT_EQ(note, shards.err);
+  const Outcome reused = Walk("--range 0:0 " + list);
+  EXPECT_EQ(0, reused.status);
+  EXPECT_EQ("reusing existing collect file ./collect_1.lmf\n", reused.err);
+
+  // A whole walk tells the note among its lines; a range, whose lines are
+  // a part of a whole walk's, on standard error, and says that it had to
+  // make the collect file, which the ranges should share.
+  EXPECT_EQ(0u, Walk("--number 2 " + list).out.find(note));
+  const Outcome made = Walk("--number 3 --range 0:0 " + list);
+  EXPECT_EQ(0, made.status);
+  EXPECT_EQ(std::string::npos, made.out.find("note: ")) << made.out;
+  EXPECT_EQ("made collect file ./collect_3.lmf; run --shards first, so that all ranges read "
+            "one file\n" + note,
+            made.err);
+}
+
+// Whether standard error holds a progress line, drawn and then cleared:
+// pieces that begin with a carriage return, the last of them blanks as
+// long as the longest line drawn, and nothing after it.
+::testing::AssertionResult DrawnAndCleared(const std::string& err) {
+  const std::string::size_type first = err.find('\r');
+  if (first == std::string::npos) return ::testing::AssertionFailure() << "no line drawn";
+  if (err.back() != '\r') return ::testing::AssertionFailure() << "not cleared at the end";
+  std::vector<std::string> pieces;
+  for (std::string::size_type at = first; at + 1 < err.size();) {
+    const std::string::size_type next = err.find('\r', at + 1);
+    pieces.push_back(err.substr(at + 1, next - at - 1));
+    at = next;
+  }
+  const std::string blanks = pieces.back();
+  pieces.pop_back();
+  if (pieces.empty()) return ::testing::AssertionFailure() << "only cleared";
+  if (blanks.find_first_not_of(' ') != std::string::npos) {
+    return ::testing::AssertionFailure() << "cleared with '" << blanks << "'";
+  }
+  for (const std::string& line : pieces) {
+    if (line.find(" records, ") == std::string::npos || line.find(" records/s") == std::string::npos ||
+        line.size() > blanks.size()) {
+      return ::testing::AssertionFailure() << "drew '" << line << "', cleared " << blanks.size();
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+TEST_F(CollectWalk, ProgressLineShowsOnlyOnATerminalOrWhenAsked) {
+  std::string collect;
+  for (int i = 0; i < 20000; ++i) collect += Record("/archive/file-" + std::to_string(i)) + "\n";
+  WriteFile(Path("collect_1.lmf"), collect);
+  const std::string list = ArchivedList("list.txt", {"a.txt"});
+  const std::string reused = "reusing existing collect file ./collect_1.lmf\n";
+  // A reader of the names that comes late holds the walk up for longer than
+  // the tenth of a second in which the line is never drawn.
+  const std::string slowReader = " | { sleep 0.3; cat > names.txt; }";
+
+  const Outcome asked = Shell("WALK --progress " + list + slowReader);
+  EXPECT_EQ(0, asked.status);
+  ASSERT_EQ(0u, asked.err.find(reused)) << asked.err;
+  EXPECT_TRUE(DrawnAndCleared(asked.err.substr(reused.size())));
+  EXPECT_EQ(20002u, Lines(ReadFile(Path("names.txt"))).size());  // and the summary
+
+  const Outcome inAPipe = Shell("WALK " + list + slowReader);
+  EXPECT_EQ(0, inAPipe.status);
+  EXPECT_EQ(reused, inAPipe.err);
+
+  if (std::system("command -v script > /dev/null") != 0) GTEST_SKIP() << "no script";
+  // Under a terminal, which `script` makes and copies to its output.
+  const Outcome watched = Shell("script -qec \"WALK " + list + slowReader + "\" /dev/null");
+  EXPECT_EQ(0, watched.status) << watched.err;
+  const std::string reusedOnTerminal = "reusing existing collect file ./collect_1.lmf\r\n";
+  ASSERT_EQ(0u, watched.out.find(reusedOnTerminal)) << watched.out;
+  EXPECT_TRUE(DrawnAndCleared(watched.out.substr(reusedOnTerminal.size())));
+
+  // Standard error in the pipe, beside the names: no line there either.
+  const Outcome merged = Shell("script -qec \"WALK " + list + " 2>&1" + slowReader + "\" /dev/null");
+  EXPECT_EQ(0, merged.status);
+  EXPECT_EQ("", merged.out);
+  const std::string names = ReadFile(Path("names.txt"));
+  EXPECT_EQ(0u, names.find(reused));
+  EXPECT_EQ(std::string::npos, names.find('\r'));
 }
 
 }  // namespace

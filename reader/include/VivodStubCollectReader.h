@@ -150,7 +150,10 @@ class VIVOD_STUB_COLLECT_READER_EXPORT VivodStubCollectReader {
   // stream has failed (after a 0 from GetItem or a failed seek). Never
   // changes the stream's state, and writes `offset` only on success. Use
   // it rather than m_collectStream.tellg(), which fails the stream when it
-  // stands at the end of the file.
+  // stands at the end of the file. Each call costs one lseek system call,
+  // far more than a GetItem's own work: a walk keeps the offset itself
+  // (after a 1 the next line begins line.size() + 1 bytes on) and asks
+  // only after a -1, whose line is not handed out.
   bool GetSeekOffset(uint64_t& offset);
 
   // Writes to `outputFile` the path of every usable line of the stub collect

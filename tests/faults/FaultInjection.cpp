@@ -44,6 +44,10 @@ struct Plan {
   bool interrupting = false;
   Fault faults[kMaxFaults];
   int faultCount = 0;
+  bool badSpot = false;  // reads that take in byte `spot` fail with `spotError`
+  unsigned long long spot = 0;
+  int spotError = 0;
+  bool spotFired = false;
   unsigned long calls[kFamilyCount] = {};
   std::string trace;
 };
@@ -143,6 +147,15 @@ __attribute__((visibility("default"))) int vscr_faults_also_fail_nth(const char*
   return AddFault(family, nth, error);
 }
 
+__attribute__((visibility("default"))) void vscr_faults_fail_reads_at(unsigned long long offset,
+                                                                    int error) {
+  g_plan = Plan();
+  g_plan.badSpot = true;
+  g_plan.spot = offset;
+  g_plan.spotError = error;
+  g_plan.active = true;
+}
+
 __attribute__((visibility("default"))) void vscr_faults_interrupt(void) {
   g_plan = Plan();
   g_plan.interrupting = true;
@@ -151,6 +164,7 @@ __attribute__((visibility("default"))) void vscr_faults_interrupt(void) {
 
 __attribute__((visibility("default"))) int vscr_faults_stop(void) {
   g_plan.active = false;
+  if (g_plan.spotFired) return 1;
   int fired = g_plan.faultCount > 0 ? 1 : 0;
   for (int i = 0; i < g_plan.faultCount; ++i) fired &= g_plan.faults[i].fired ? 1 : 0;
   return fired;
@@ -237,9 +251,26 @@ FILE* fopen64(const char* path, const char* mode) {
 
 // --- read, write, close, fsync ---------------------------------------------
 
+// Whether a read of `size` bytes at the position of `fd` takes in the bad
+// spot. The position is asked of the C library itself, uncounted; a file
+// without one (a pipe) has no bad spot.
+static bool TakesInBadSpot(int fd, size_t size) {
+  if (!g_plan.active || !g_plan.badSpot) return false;
+  static const auto real_lseek = reinterpret_cast<decltype(&lseek)>(Next("lseek"));
+  const off_t at = real_lseek(fd, 0, SEEK_CUR);
+  if (at < 0) return false;
+  const auto position = static_cast<unsigned long long>(at);
+  return position <= g_plan.spot && g_plan.spot - position < size;
+}
+
 ssize_t read(int fd, void* data, size_t size) {
   REAL(read);
   MAYBE_FAIL(kRead, -1);
+  if (TakesInBadSpot(fd, size)) {
+    g_plan.spotFired = true;
+    errno = g_plan.spotError;
+    return -1;
+  }
   return real_read(fd, data, size);
 }
 

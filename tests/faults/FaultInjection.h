@@ -37,6 +37,11 @@ typedef int (*vscr_faults_fail_nth_fn)(const char* family, unsigned long nth, in
 // two already.
 typedef int (*vscr_faults_also_fail_nth_fn)(const char* family, unsigned long nth, int error);
 
+// Starts a plan that puts a bad spot at byte `offset` of every file: each
+// read whose bytes would take in that byte fails with `error`, however
+// often it is tried, as on a damaged disk. Calls are counted as in any plan.
+typedef void (*vscr_faults_fail_reads_at_fn)(unsigned long long offset, int error);
+
 // Starts a plan in which every second call of each family fails with
 // EINTR, except lseek, which the kernel never interrupts.
 typedef void (*vscr_faults_interrupt_fn)(void);

@@ -30,6 +30,7 @@
 #include "FaultInjection.h"
 #include "CollectTestHarness.h"
 #include "TemporaryNames.h"
+#include "RangeRecipe.h"
 #include "standins/EvDebugControl.h"
 #include "standins/FetchIndexInfoControl.h"
 
@@ -50,13 +51,15 @@ class Faults {
         m_stop(Lookup<vscr_faults_stop_fn>("vscr_faults_stop")),
         m_calls(Lookup<vscr_faults_calls_fn>("vscr_faults_calls")),
         m_trace(Lookup<vscr_faults_trace_fn>("vscr_faults_trace")),
-        m_fixRandom(Lookup<vscr_faults_fix_random_fn>("vscr_faults_fix_random")) {}
+        m_fixRandom(Lookup<vscr_faults_fix_random_fn>("vscr_faults_fix_random")),
+        m_failReadsAt(Lookup<vscr_faults_fail_reads_at_fn>("vscr_faults_fail_reads_at")) {}
   ~Faults() {
     if (m_fixRandom) m_fixRandom(-1);
   }
 
   bool loaded() const {
-    return m_failNth && m_alsoFailNth && m_interrupt && m_stop && m_calls && m_trace && m_fixRandom;
+    return m_failNth && m_alsoFailNth && m_interrupt && m_stop && m_calls && m_trace && m_fixRandom &&
+           m_failReadsAt;
   }
   void CountOnly() { m_failNth(nullptr, 0, 0); }
   void FailNth(const char* family, unsigned long nth, int error) {
@@ -75,6 +78,7 @@ class Faults {
     return lines;
   }
   void InterruptEverySecondCall() { m_interrupt(); }
+  void FailReadsAt(uint64_t offset, int error) { m_failReadsAt(offset, error); }
   // True when the planned fault was injected.
   bool Stop() { return m_stop() != 0; }
   unsigned long Calls(const char* family) const { return m_calls(family); }
@@ -92,6 +96,7 @@ class Faults {
   vscr_faults_calls_fn m_calls;
   vscr_faults_trace_fn m_trace;
   vscr_faults_fix_random_fn m_fixRandom;
+  vscr_faults_fail_reads_at_fn m_failReadsAt;
 };
 
 // What a host sees of one operation.
@@ -719,6 +724,55 @@ TEST_F(FaultSweep, ReadErrorMidWalkIsToldThenTheEnd) {
   EXPECT_EQ("untouched", after[0]);
   EXPECT_EQ("untouched", after[1]);
   EXPECT_EQ(message, reader.m_lastError);
+}
+
+// A bad spot on the storage in the middle of one range of a cut: reading
+// it fails however often it is tried. The range that holds it tells the
+// read error after the records before the spot; every other range gives
+// what it gives on sound storage, and never reads the spot.
+TEST_F(FaultSweep, ReadErrorInsideARangeIsToldByThatRangeAlone) {
+  ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
+  // Ranges of some 35 KB, several times what one read takes in.
+  const std::string bytes = CollectBytes(3000);
+  WriteFile(CollectPath(), bytes);
+  WriteFile(InputList(), "/etc/passwd\n");
+  constexpr int kRanges = 4;
+  const auto cut = [&](int i) { return uint64_t{bytes.size()} * i / kRanges; };
+  const uint64_t spot = (cut(1) + cut(2)) / 2;
+  // One reader per range, as one worker each; the spot is put there after
+  // Initialize, which reads the whole file to count its lines.
+  const auto walk = [&](int i, bool damaged, bool* fired) {
+    VivodStubCollectReader reader(Args());
+    EXPECT_TRUE(reader.Initialize(InputList()) && reader.Open()) << reader.m_lastError;
+    if (damaged) {
+      m_faults.FailReadsAt(spot, EIO);
+    } else {
+      m_faults.CountOnly();
+    }
+    const RangeResults range = WalkRange(reader, cut(i), cut(i + 1));
+    *fired = m_faults.Stop();
+    return range;
+  };
+  for (int i = 0; i < kRanges; ++i) {
+    SCOPED_TRACE("range " + std::to_string(i));
+    bool fired = false;
+    const RangeResults sound = walk(i, false, &fired);
+    ASSERT_EQ("", sound.error);
+    ASSERT_GT(sound.results.size(), 100u);
+    const RangeResults damaged = walk(i, true, &fired);
+    if (i != 1) {
+      EXPECT_FALSE(fired);
+      EXPECT_EQ("", damaged.error);
+      EXPECT_TRUE(damaged.results == sound.results);
+      continue;
+    }
+    EXPECT_TRUE(fired);
+    EXPECT_EQ("Failed to read collect file " + CollectPath(), damaged.error);
+    // What came before the spot, and nothing after it.
+    EXPECT_GT(damaged.results.size(), 0u);
+    ASSERT_LT(damaged.results.size(), sound.results.size());
+    EXPECT_TRUE(std::equal(damaged.results.begin(), damaged.results.end(), sound.results.begin()));
+  }
 }
 
 // Were a failed stat taken for "a different file", converting a file onto

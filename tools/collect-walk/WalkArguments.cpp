@@ -13,18 +13,21 @@
 namespace {
 
 constexpr char kUsageLine[] =
-    "usage: collect-walk [options] INPUT | collect-walk --convert INPUT OUTPUT DELIM";
+    "usage: collect-walk [--shards N | --range B:E] [options] INPUT | "
+    "collect-walk --convert INPUT OUTPUT DELIM";
 
 constexpr char kHelpText[] = R"(usage: collect-walk [options] INPUT
+       collect-walk --shards N [options] INPUT
        collect-walk --convert INPUT OUTPUT DELIM
        collect-walk
 
 Walks the collect file for INPUT, a list of archived files (one
-absolute path per line), printing the file name of every record and
-then a summary that ends with the offset where a later --offset run
-would go on. On first use the index service writes the collect file,
-named from PREFIX and NUMBER, into WORK_DIR; later runs reuse it as it
-stands and say so on standard error, so delete it after changing INPUT.
+absolute path per line), printing the file name of every record, or
+"skipped: " and the library's message for a line it skips, and then a
+summary that ends with the offset where a later --offset run would go
+on. On first use the index service writes the collect file, named from
+PREFIX and NUMBER, into WORK_DIR; later runs reuse it as it stands and
+say so on standard error, so delete it after changing INPUT.
 
 options:
   --work-dir DIR     directory of the collect file (default: .)
@@ -41,8 +44,28 @@ options:
                      byte of a record)
   --offsets          print each record's offset, and a TAB, before
                      its name; --offset with it resumes at that record
+  --shards N         prepare the collect file as a walk does, then
+                     print N lines "BEGIN END" on standard output that
+                     cut it into byte ranges (at SIZE * i / N), and
+                     nothing else there; notes go to standard error
+  --range B:E        walk the records whose line begins in bytes
+                     [B, E) of the collect file, and say in the
+                     summary where the range stopped. Walks of the
+                     ranges that --shards prints, run anywhere in any
+                     order and their outputs put together in order,
+                     give a whole walk's lines, summaries aside; notes
+                     go to standard error. Not with --offset
+  --progress         show the progress line even when standard error
+                     is not a terminal
   -v, --verbose      print a TAB and the raw record after each name
   -h, --help         print this text
+
+progress: when standard error is a terminal and standard output is
+not (the names go to a file or a pipe), a walk shows one updating
+line on standard error: the bytes done of the total (of the range,
+under --range), the records, records per second and an estimate of
+the time left. It is refreshed at most ten times a second and cleared
+at the end. Elsewhere it is shown only with --progress.
 
 --convert writes the path of every usable line of the stub collect
 file INPUT to OUTPUT, one per line, and then the number of paths
@@ -104,17 +127,31 @@ Command ParseConvert(const std::vector<std::string>& args) {
 }
 
 bool TakesValue(const std::string& name) {
-  for (const char* option : {"--work-dir", "--prefix", "--number", "--job-id",
-                             "--fields", "--field-count", "--offset"}) {
+  for (const char* option : {"--work-dir", "--prefix", "--number", "--job-id", "--fields",
+                             "--field-count", "--offset", "--range", "--shards"}) {
     if (name == option) return true;
   }
   return false;
 }
 
+// "BEGIN:END", two decimal numbers with BEGIN <= END.
+bool SetRange(const std::string& value, WalkOptions* options, std::string* error) {
+  const std::string::size_type colon = value.find(':');
+  ByteRange range;
+  if (colon == std::string::npos || !ParseNumber(value.substr(0, colon), &range.begin) ||
+      !ParseNumber(value.substr(colon + 1), &range.end) || range.begin > range.end) {
+    *error = "--range needs BEGIN:END, two decimal numbers with BEGIN <= END, not '" + value + "'";
+    return false;
+  }
+  options->range = range;
+  return true;
+}
+
 // Sets the walk option `name`, one that TakesValue, from `value`. False for
-// a bad number; `error` says which.
+// a bad number or range; `error` says which.
 bool SetValueOption(const std::string& name, const std::string& value,
                     WalkOptions* options, bool* fieldCountGiven, std::string* error) {
+  if (name == "--range") return SetRange(value, options, error);
   bool numberOk = true;
   if (name == "--work-dir") {
     options->workDir = value;
@@ -129,6 +166,10 @@ bool SetValueOption(const std::string& name, const std::string& value,
   } else if (name == "--field-count") {
     numberOk = ParseNumber(value, &options->fieldCount);
     *fieldCountGiven = true;
+  } else if (name == "--shards") {
+    uint32_t shards = 0;
+    numberOk = ParseNumber(value, &shards);
+    if (numberOk) options->shards = shards;
   } else {  // --offset
     uint64_t offset = 0;
     numberOk = ParseNumber(value, &offset);
@@ -151,6 +192,18 @@ bool SettleFieldCount(bool fieldCountGiven, WalkOptions* options, std::string* e
   return true;
 }
 
+// Where to start and what to do: one of --offset, --range and --shards.
+bool CheckStart(const WalkOptions& options, std::string* error) {
+  if (options.range && options.offset) {
+    *error = "--range and --offset cannot go together: a range starts at its BEGIN";
+  } else if (options.shards && (options.range || options.offset)) {
+    *error = "--shards walks no records, so it takes neither --range nor --offset";
+  } else if (options.shards && *options.shards == 0) {
+    *error = "--shards needs at least 1 range";
+  }
+  return error->empty();
+}
+
 // Takes `arg`, a flag or INPUT, into `options`. False for anything else;
 // `error` says why.
 bool SetWord(const std::string& arg, WalkOptions* options, std::string* error) {
@@ -158,6 +211,8 @@ bool SetWord(const std::string& arg, WalkOptions* options, std::string* error) {
     options->verbose = true;
   } else if (arg == "--offsets") {
     options->offsets = true;
+  } else if (arg == "--progress") {
+    options->progress = true;
   } else if (arg == "--index-cache") {
     options->indexCache = true;
   } else if (arg == "--convert") {
@@ -194,6 +249,8 @@ Command ParseWalk(const std::vector<std::string>& args) {
   }
   if (options.inputFile.empty()) return BadUsage("no INPUT file given");
   if (!SettleFieldCount(fieldCountGiven, &options, &error)) return BadUsage(error);
+  if (!CheckStart(options, &error)) return BadUsage(error);
+  if (options.shards) command.mode = Mode::kShards;
   return command;
 }
 

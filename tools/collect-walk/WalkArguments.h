@@ -9,6 +9,13 @@
 #include <optional>
 #include <string>
 
+// Bytes [begin, end) of the collect file: a walk of it takes the records
+// whose line begins there.
+struct ByteRange {
+  uint64_t begin = 0;
+  uint64_t end = 0;
+};
+
 struct WalkOptions {
   std::string inputFile;
   std::string workDir = ".";
@@ -19,8 +26,11 @@ struct WalkOptions {
   int32_t fieldCount = 0;             // the names in `fields` unless given
   bool indexCache = false;
   std::optional<uint64_t> offset;     // unset: no seek at all
+  std::optional<ByteRange> range;     // unset: the whole file from `offset`
+  std::optional<uint32_t> shards;     // set: print that many ranges, walk none
   bool offsets = false;               // print each record's offset
   bool verbose = false;
+  bool progress = false;              // show the progress line wherever stderr goes
 };
 
 struct ConvertOptions {
@@ -29,7 +39,7 @@ struct ConvertOptions {
   char delimiter = ',';
 };
 
-enum class Mode { kSample, kWalk, kConvert, kHelp, kBadUsage };
+enum class Mode { kSample, kWalk, kShards, kConvert, kHelp, kBadUsage };
 
 struct Command {
   Mode mode = Mode::kWalk;

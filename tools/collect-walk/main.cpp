@@ -8,6 +8,7 @@
 #include "Convert.h"
 #include "Report.h"
 #include "Sample.h"
+#include "Shards.h"
 #include "StandardDescriptors.h"
 #include "Walk.h"
 #include "WalkArguments.h"
@@ -22,6 +23,8 @@ int main(int argc, char** argv) {
       return RunSample();
     case Mode::kWalk:
       return Walk(command.walk);
+    case Mode::kShards:
+      return PrintShards(command.walk);
     case Mode::kConvert:
       return Convert(command.convert);
     case Mode::kHelp:
