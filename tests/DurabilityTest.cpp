@@ -19,16 +19,18 @@
 #include <vector>
 
 #include "CollectTestHarness.h"
+#include "LineLimits.h"
 #include "TemporaryNames.h"
 #include "standins/EvDebugControl.h"
 #include "standins/FetchIndexInfoControl.h"
 
 namespace {
 
-constexpr std::size_t kLongestLine = 16777216;
+constexpr std::size_t kLongestLine = vscr::kMaxLineLength;
 constexpr std::size_t kGiB = std::size_t{1} << 30;
 constexpr long kPeakRssLimitKiB = 64 * 1024;
-constexpr char kLineTooLong[] = "Collect file line longer than 16777216 bytes in ";
+const std::string kLineTooLong =
+    "Collect file line longer than " + std::to_string(kLongestLine) + " bytes in ";
 
 // Sanitizer runtimes keep freed memory in quarantine and map shadow
 // memory, so peak RSS says nothing about the reader there.
@@ -248,7 +250,7 @@ TEST_F(Durability, ZeroRunInCollectFileIsReportedAndSkippedInBoundedMemory) {
   ASSERT_FALSE(report.empty());
   const long peakKiB = std::stol(report.back().substr(5));
   report.pop_back();
-  const std::string skipped = std::string("-1 ") + kLineTooLong + "stubs_42.lmf";
+  const std::string skipped = "-1 " + kLineTooLong + "stubs_42.lmf";
   EXPECT_EQ((std::vector<std::string>{"1 /before", skipped, "1 /after", "1 /last", "0"}), report);
   if (kPeakRssIsMeaningful) {
     EXPECT_LT(peakKiB, kPeakRssLimitKiB);
@@ -304,7 +306,7 @@ TEST_F(Durability, LineOfSixteenMebibytesIsKeptAndOneByteMoreIsNot) {
   // Too long, with and without its line feed: nothing written, reading goes on.
   for (const std::size_t i : {1u, 3u}) {
     EXPECT_EQ(-1, items[i].result) << i;
-    EXPECT_EQ(std::string(kLineTooLong) + "stubs_42.lmf", items[i].lastError) << i;
+    EXPECT_EQ(kLineTooLong + "stubs_42.lmf", items[i].lastError) << i;
     // Compared, not printed: a failure would print 16 MiB.
     EXPECT_TRUE(items[i].fileName == "untouched") << i << ": " << items[i].fileName.size();
     EXPECT_TRUE(items[i].line == "untouched") << i << ": " << items[i].line.size();

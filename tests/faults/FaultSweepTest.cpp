@@ -29,6 +29,7 @@
 
 #include "FaultInjection.h"
 #include "CollectTestHarness.h"
+#include "LineLimits.h"
 #include "TemporaryNames.h"
 #include "RangeRecipe.h"
 #include "standins/EvDebugControl.h"
@@ -841,7 +842,9 @@ TEST_F(FaultSweep, OverlongLineIsPassedOverAndAReadErrorInsideItIsTold) {
     const Got end = GetOne(reader);
     m_faults.Stop();
     EXPECT_EQ(-1, overlong.result);
-    EXPECT_EQ("Collect file line longer than 16777216 bytes in stubs_42.lmf", overlong.message);
+    EXPECT_EQ("Collect file line longer than " + std::to_string(vscr::kMaxLineLength) +
+                  " bytes in stubs_42.lmf",
+              overlong.message);
     EXPECT_EQ("untouched", overlong.name);
     EXPECT_EQ(1, next.result);
     EXPECT_EQ("/archive/dir-1/file-1.dat", next.name);
