@@ -96,7 +96,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # (--ignore-missing-info, which CPack passes), leaves them out.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${VSCR_LIBRARY_OUTPUT_DIRECTORY})
-# So the reader, which collect-walk links, is named by hand.
+# The -dev package needs the library its .so link points at, and the tools
+# the reader that collect-walk links; dpkg-shlibdeps leaves our reader out
+# like the host's libraries, so both are named here.
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "${vscr_same_version}")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${vscr_same_version}")
 list(APPEND CPACK_GENERATOR DEB)
