@@ -8,5 +8,11 @@ if(CPACK_GENERATOR STREQUAL "DEB")
   # unless the summary is CPack's default; each of ours has its own.
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${CPACK_DEFAULT_PACKAGE_DESCRIPTION_SUMMARY}")
 else()
+  # One archive of exactly these components: a monolithic one would take
+  # the whole default install, the stand-ins too when VSCR_INSTALL_STANDINS
+  # puts them there.
   set(CPACK_COMPONENTS_ALL ${CPACK_VSCR_ARCHIVE_COMPONENTS})
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+  set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
 endif()

@@ -304,6 +304,22 @@ run_programs() {
   run "$bindir/collect-walk"
 }
 
+# The stand-ins stay out of the tarball even when VSCR_INSTALL_STANDINS puts
+# them into the install: the same build tree, configured so, packed again.
+check_standins_stay_out() {
+  local scratch=$work/standins-installed
+  rm -rf "$scratch"
+  run cmake -DVSCR_INSTALL_STANDINS=ON "$build"
+  run cmake --build "$build" -j "$jobs"
+  run cmake --install "$build" --prefix "$scratch/prefix"
+  [[ -n $(find "$scratch/prefix" -name 'libKaUtils.so*') ]] ||
+    fail "VSCR_INSTALL_STANDINS=ON installed no stand-in; this check proves nothing"
+  run cpack --config "$build/CPackConfig.cmake" -G TGZ -B "$scratch"
+  if tar -tzf "$scratch/$top.tar.gz" | grep -E 'lib(KaUtils|LmLib|Divorar)' >>"$log"; then
+    fail "with VSCR_INSTALL_STANDINS=ON the tarball holds a stand-in"
+  fi
+}
+
 # check_build FLAVOUR HOST_LIBRARIES: every check of one build.
 check_build() {
   local flavour=$1 hostlibs=$2 dir=$work/$1
@@ -332,6 +348,7 @@ install_missing_tools
 step "Trial release, built against host/, checked with our stand-ins"
 build_packages
 check_build standins "$build/lib"
+check_standins_stay_out
 
 step "Release against the foreign host SDK of tests/foreign-sdk"
 build_foreign_sdk "$work/foreign-sdk"
