@@ -1,6 +1,8 @@
 // Loads the reader the way the host does: dlopen from a folder whose
-// sibling ../Base64 holds the host libraries. This executable is linked
-// against none of them, so only the reader's RUNPATH can find them.
+// sibling ../Base64 holds the host libraries, each under the name the
+// reader asks for (its SONAME, which a host SDK may version). This
+// executable is linked against none of them, so only the reader's RUNPATH
+// can find them.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -31,7 +33,7 @@ class HostLayout : public ::testing::Test {
     ASSERT_EQ(0, ::mkdir(m_root.File("lib").c_str(), 0755));
     ASSERT_EQ(0, ::mkdir(m_root.File("Base64").c_str(), 0755));
     CopyFile(VSCR_LIBRARY_DIR "/libVivodStubCollectReader.so", ReaderPath());
-    for (const char* name : {"libKaUtils.so", "libLmLib.so", "libDivorar.so"}) {
+    for (const char* name : {VSCR_KAUTILS_SONAME, VSCR_LMLIB_SONAME, VSCR_DIVORAR_SONAME}) {
       CopyFile(std::string(VSCR_LIBRARY_DIR "/") + name, m_root.File("Base64/") + name);
     }
   }
@@ -80,8 +82,8 @@ std::string LoadErrorInFreshProcess(const std::string& path) {
 
 TEST_F(HostLayout, ReaderDoesNotLoadWithoutTheHostLibraries) {
   EXPECT_EQ("", LoadErrorInFreshProcess(ReaderPath()));
-  ASSERT_EQ(0, ::unlink(m_root.File("Base64/libLmLib.so").c_str()));
-  EXPECT_NE(std::string::npos, LoadErrorInFreshProcess(ReaderPath()).find("libLmLib.so"));
+  ASSERT_EQ(0, ::unlink(m_root.File("Base64/" VSCR_LMLIB_SONAME).c_str()));
+  EXPECT_NE(std::string::npos, LoadErrorInFreshProcess(ReaderPath()).find(VSCR_LMLIB_SONAME));
 }
 
 }  // namespace

@@ -134,18 +134,24 @@ std::string RealPath(const std::string& path) {
 std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
 
 struct LoadedLibrary {
-  const char* soname;
-  bool host;  // one of the host's libraries, else the reader
+  const char* soname;  // a host's SDK may add a version: libKaUtils.so.3
+  bool host;           // one of the host's libraries, else the reader
   std::string dir;
 };
+
+// Whether `path` names the library `soname`, with or without a version
+// after it: libKaUtils.so, libKaUtils.so.3, not libKaUtils.so3.
+bool NamesLibrary(const std::string& path, const std::string& soname) {
+  const std::string name = path.substr(path.rfind('/') + 1);
+  return name.compare(0, soname.size(), soname) == 0 &&
+         (name.size() == soname.size() || name[soname.size()] == '.');
+}
 
 int NoteLoadedLibrary(struct dl_phdr_info* info, size_t, void* data) {
   auto* libraries = static_cast<std::vector<LoadedLibrary>*>(data);
   const std::string path = info->dlpi_name;
   for (LoadedLibrary& library : *libraries) {
-    const std::string suffix = std::string("/") + library.soname;
-    if (path.size() > suffix.size() &&
-        path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0) {
+    if (path.find('/') != std::string::npos && NamesLibrary(path, library.soname)) {
       library.dir = FolderOf(RealPath(path));
     }
   }

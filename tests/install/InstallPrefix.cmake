@@ -6,11 +6,12 @@
 #   -DBUILD_DIR=  the build tree to install
 #   -DPREFIX=     the install prefix, emptied first
 #   -DHOSTLIBDIR= the host libraries' folder under the prefix
+#   -DHOST_SONAMES= the names the reader asks the loader for, comma-separated
 #   -DSTANDINS_BY_DEFAULT=  the build's VSCR_INSTALL_STANDINS
 #   -DHOST_SDK_DIR=         the build's VSCR_HOST_SDK_DIR, may be empty
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/Common.cmake)
-vscr_require(BUILD_DIR PREFIX HOSTLIBDIR STANDINS_BY_DEFAULT HOST_SDK_DIR)
+vscr_require(BUILD_DIR PREFIX HOSTLIBDIR HOST_SONAMES STANDINS_BY_DEFAULT HOST_SDK_DIR)
 
 file(REMOVE_RECURSE "${PREFIX}")
 vscr_run("install" COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${PREFIX}")
@@ -32,10 +33,13 @@ foreach(library IN LISTS host_libraries)
 endforeach()
 
 if(HOST_SDK_DIR)
-  # As the host team does: its own libraries into their folder.
+  # As the host team does: its own libraries into their folder, under the
+  # names the loader looks for (an SDK may version them: libKaUtils.so.3).
   file(MAKE_DIRECTORY "${PREFIX}/${HOSTLIBDIR}")
-  foreach(library IN LISTS host_libraries)
-    file(COPY_FILE "${HOST_SDK_DIR}/lib/${library}" "${PREFIX}/${HOSTLIBDIR}/${library}")
+  string(REPLACE "," ";" sonames "${HOST_SONAMES}")
+  foreach(library soname IN ZIP_LISTS host_libraries sonames)
+    file(REAL_PATH "${HOST_SDK_DIR}/lib/${library}" sdk_file)
+    file(COPY_FILE "${sdk_file}" "${PREFIX}/${HOSTLIBDIR}/${soname}")
   endforeach()
 else()
   vscr_run("install of the stand-ins"

@@ -3,13 +3,15 @@
 # and the dynamic section that a host's loader reads.
 #
 #   -DPREFIX= -DLIBDIR= -DINCLUDEDIR= -DHOSTLIBDIR=  the install layout
+#   -DHOST_SONAMES=           the host libraries' SONAMEs, comma-separated
 #   -DVERSION= -DSOVERSION=   the library's version and SONAME version
 #   -DHEADER=                 the public header in the source tree
 #   -DREADELF=                readelf
 #   -DSAMPLEDIR=              where the tools' sample goes, when they are built
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/Common.cmake)
-vscr_require(PREFIX LIBDIR INCLUDEDIR HOSTLIBDIR VERSION SOVERSION HEADER READELF)
+vscr_require(PREFIX LIBDIR INCLUDEDIR HOSTLIBDIR HOST_SONAMES VERSION SOVERSION HEADER READELF)
+string(REPLACE "," ";" host_sonames "${HOST_SONAMES}")
 
 set(failures "")
 macro(fail text)
@@ -76,7 +78,7 @@ foreach(file IN LISTS targets_files)
   endif()
 endforeach()
 
-foreach(library IN ITEMS libKaUtils.so libLmLib.so libDivorar.so)
+foreach(library IN LISTS host_sonames)
   if(NOT EXISTS "${PREFIX}/${HOSTLIBDIR}/${library}")
     fail("${PREFIX}/${HOSTLIBDIR}/${library} is missing")
   endif()
@@ -86,10 +88,10 @@ if(EXISTS "${runtime}")
   vscr_run("readelf" COMMAND ${READELF} -d "${runtime}" OUTPUT_VARIABLE dynamic)
   set(expected_lines
     "Library soname: [${name}.${SOVERSION}]"
-    "Library runpath: [$ORIGIN:$ORIGIN/../Base64]"
-    "Shared library: [libKaUtils.so]"
-    "Shared library: [libLmLib.so]"
-    "Shared library: [libDivorar.so]")
+    "Library runpath: [$ORIGIN:$ORIGIN/../Base64]")
+  foreach(library IN LISTS host_sonames)
+    list(APPEND expected_lines "Shared library: [${library}]")
+  endforeach()
   foreach(line IN LISTS expected_lines)
     string(FIND "${dynamic}" "${line}" at)
     if(at EQUAL -1)

@@ -1,0 +1,104 @@
+# The three Debian packages, following Debian's library policy:
+# - libvivodstubcollectreader1: the library and its SONAME link, with a
+#   shlibs file, from the install components of Debian's layout
+#   (cmake/Packaging.cmake);
+# - libvivodstubcollectreader-dev: the header, the .so link, the CMake
+#   package and the .pc file, depending on the runtime package at the same
+#   version;
+# - vivodstubcollectreader-tools: collect-walk, vscr-host-check and the
+#   sample (cmake/InstallTools.cmake).
+# Each carries the copyright file, a changelog and its lintian overrides
+# from packaging/. Included by cmake/ReleasePackages.cmake, which has set
+# VSCR_PACKAGE_VERSION, VSCR_PACKAGE_MAINTAINER and VSCR_TRIALS_NOTE.
+find_program(VSCR_DPKG_SHLIBDEPS dpkg-shlibdeps)
+find_program(VSCR_FILE file)
+find_program(VSCR_GZIP gzip)
+if(NOT VSCR_DPKG_SHLIBDEPS OR NOT VSCR_FILE OR NOT VSCR_GZIP)
+  message(WARNING "No Debian packages: they need dpkg-shlibdeps, file and gzip "
+    "(Debian: apt-get install dpkg-dev file gzip)")
+  return()
+endif()
+
+set(vscr_debian ${PROJECT_BINARY_DIR}/packaging)
+set(vscr_runtime_package libvivodstubcollectreader${PROJECT_VERSION_MAJOR})
+set(vscr_same_version "${vscr_runtime_package} (= ${VSCR_PACKAGE_VERSION})")
+
+# Debian compresses the changelog with gzip -9n: no name or time in its
+# header, so that every build of a version gives the same bytes.
+configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.in ${vscr_debian}/changelog @ONLY)
+execute_process(COMMAND ${VSCR_GZIP} -9nc ${vscr_debian}/changelog
+  OUTPUT_FILE ${vscr_debian}/changelog.gz RESULT_VARIABLE vscr_gzip_result)
+if(NOT vscr_gzip_result EQUAL 0)
+  message(FATAL_ERROR "gzip of ${vscr_debian}/changelog failed: ${vscr_gzip_result}")
+endif()
+
+# vscr_debian_package(<package> GROUP <group> SECTION <section>
+#                     COMPONENTS <component>...)
+# One package: the components that make it, its section and description,
+# and Debian's own files, installed with the group's first component.
+function(vscr_debian_package package)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "GROUP;SECTION" "COMPONENTS")
+  string(TOUPPER "${arg_GROUP}" group)
+  list(GET arg_COMPONENTS 0 own_component)
+  foreach(component IN LISTS arg_COMPONENTS)
+    string(TOUPPER "${component}" component)
+    set(CPACK_COMPONENT_${component}_GROUP ${arg_GROUP} PARENT_SCOPE)
+  endforeach()
+  set(packaging ${PROJECT_SOURCE_DIR}/packaging)
+  install(FILES ${packaging}/copyright ${vscr_debian}/changelog.gz
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package}
+    COMPONENT ${own_component} EXCLUDE_FROM_ALL)
+  if(EXISTS ${packaging}/${package}.lintian-overrides)
+    install(FILES ${packaging}/${package}.lintian-overrides
+      DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME ${package}
+      COMPONENT ${own_component} EXCLUDE_FROM_ALL)
+  endif()
+
+  file(READ ${packaging}/${package}.description description)
+  string(CONFIGURE "${description}" description @ONLY)
+  string(STRIP "${description}" description)
+  if(VSCR_TRIALS_NOTE)
+    string(APPEND description "\n\n${VSCR_TRIALS_NOTE}")
+  endif()
+  set(CPACK_DEBIAN_${group}_DESCRIPTION "${description}" PARENT_SCOPE)
+  set(CPACK_DEBIAN_${group}_PACKAGE_NAME ${package} PARENT_SCOPE)
+  set(CPACK_DEBIAN_${group}_PACKAGE_SECTION ${arg_SECTION} PARENT_SCOPE)
+endfunction()
+
+# The Debian packages' own files go with an install component of their own
+# in the tools package, since VscrTools and VscrSample serve the tarball too.
+vscr_debian_package(${vscr_runtime_package} GROUP Runtime SECTION libs
+  COMPONENTS VscrDebRuntime)
+vscr_debian_package(libvivodstubcollectreader-dev GROUP Development SECTION libdevel
+  COMPONENTS VscrDebDevelopment)
+vscr_debian_package(vivodstubcollectreader-tools GROUP Tools SECTION utils
+  COMPONENTS VscrDebTools VscrTools VscrSample)
+set(CPACK_VSCR_DEB_COMPONENTS VscrDebRuntime VscrDebDevelopment VscrDebTools VscrTools VscrSample)
+
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SOURCE vivodstubcollectreader)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VSCR_PACKAGE_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# The runtime package tells packages built against it which version they
+# need (a shlibs file); they then accept any later 1.x.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+# dpkg refreshes the loader's cache through the ldconfig trigger. CPack
+# names a control file after its source file.
+configure_file(${PROJECT_SOURCE_DIR}/packaging/${vscr_runtime_package}.triggers
+  ${vscr_debian}/${vscr_runtime_package}/triggers COPYONLY)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${vscr_debian}/${vscr_runtime_package}/triggers)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Depends on the C and C++ runtime comes from dpkg-shlibdeps. The host's
+# libraries belong to no package: it finds them, and our reader, in the
+# build's library folder and, given no package information for them
+# (--ignore-missing-info, which CPack passes), leaves them out.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${VSCR_LIBRARY_OUTPUT_DIRECTORY})
+# The -dev package needs the library its .so link points at, and the tools
+# the reader that collect-walk links; dpkg-shlibdeps leaves our reader out
+# like the host's libraries, so both are named here.
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "${vscr_same_version}")
+set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${vscr_same_version}")
+list(APPEND CPACK_GENERATOR DEB)

@@ -1,0 +1,56 @@
+# What an install holds beside the library: the operator programs
+# collect-walk and vscr-host-check in bin/, the sample that collect-walk
+# walks when run without arguments, and the README with the copyright
+# notice. The plain install and the release tarball take all of it; the
+# Debian tools package takes the programs and the sample.
+
+# vscr_runpath_from_bindir(<out> <dir>...): a RUNPATH that names each <dir>
+# (relative to the prefix) from bin/, so that an installed tree may move.
+function(vscr_runpath_from_bindir out)
+  set(runpath "")
+  foreach(dir IN LISTS ARGN)
+    if(IS_ABSOLUTE "${dir}")
+      list(APPEND runpath "${dir}")
+    else()
+      cmake_path(RELATIVE_PATH dir BASE_DIRECTORY "${CMAKE_INSTALL_BINDIR}"
+        OUTPUT_VARIABLE relative)
+      list(APPEND runpath "$ORIGIN/${relative}")
+    endif()
+  endforeach()
+  list(REMOVE_DUPLICATES runpath)
+  set(${out} "${runpath}" PARENT_SCOPE)
+endfunction()
+
+# Installed, the programs look for the reader and the host's libraries where
+# the reader itself looks for the host's: in the library folder first, then
+# in Base64 beside it. One RUNPATH names both layouts we ship, the plain one
+# (lib/, Base64/) and Debian's (lib/<multiarch>/, lib/Base64/), as the same
+# programs go into the tarball and the Debian package; a folder that does
+# not exist in a layout costs the loader one failed lookup.
+set(vscr_libdirs ${CMAKE_INSTALL_LIBDIR} ${VSCR_DEBIAN_LIBDIR})
+set(vscr_layouts ${CMAKE_INSTALL_LIBDIR} ${VSCR_INSTALL_HOSTLIBDIR}
+                 ${VSCR_DEBIAN_LIBDIR} ${VSCR_DEBIAN_HOSTLIBDIR})
+# collect-walk links the reader only, and the reader finds the host's
+# libraries; vscr-host-check calls them directly, and must load the ones
+# the reader would load.
+vscr_runpath_from_bindir(vscr_collect_walk_runpath ${vscr_libdirs})
+vscr_runpath_from_bindir(vscr_host_check_runpath ${vscr_layouts})
+if(TARGET collect-walk)
+  set_target_properties(collect-walk PROPERTIES INSTALL_RPATH "${vscr_collect_walk_runpath}")
+  install(TARGETS collect-walk RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT VscrTools)
+endif()
+if(TARGET vscr-host-check)
+  set_target_properties(vscr-host-check PROPERTIES INSTALL_RPATH "${vscr_host_check_runpath}")
+  install(TARGETS vscr-host-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT VscrTools)
+endif()
+
+# collect-walk looks for its sample in <its folder>/../share/VivodStubCollectReader/sample.
+if(TARGET collect-walk)
+  get_target_property(vscr_walk_source_dir collect-walk SOURCE_DIR)
+  install(DIRECTORY ${vscr_walk_source_dir}/sample/
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/VivodStubCollectReader/sample
+    COMPONENT VscrSample)
+endif()
+
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/packaging/copyright
+  DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT VscrDoc)

@@ -1,0 +1,48 @@
+# Release packages, made by CPack: `cmake --workflow --preset package`
+# builds, tests and packs into build-package/
+# - the tarball VivodStubCollectReader-<version>-Linux-<arch>.tar.gz: one
+#   folder holding the plain install (lib/, include/, bin/, share/);
+# - on Debian, three packages that install under /usr in Debian's layout
+#   (cmake/DebianPackages.cmake).
+# No package holds our stand-ins: installed beside a host's own libraries,
+# they would shadow them.
+set(VSCR_PACKAGE_MAINTAINER
+  "Seed 483a6fdd maintainers <maintainers@users.noreply.c-seed-483a6fdd.example>")
+
+# The reader must be compiled against the class layouts of the host it ships
+# to (host/README.md). Built against our own host/ headers instead, a
+# release is for trials only: its version carries ~standins, which sorts
+# below the plain version, so that a real release replaces a trial one.
+if(NOT VSCR_USE_STANDINS)
+  set(VSCR_PACKAGE_VERSION ${PROJECT_VERSION})
+  set(vscr_file_version ${PROJECT_VERSION})
+  set(VSCR_BUILT_AGAINST "against the host SDK's headers and libraries")
+  set(VSCR_TRIALS_NOTE "")
+else()
+  set(VSCR_PACKAGE_VERSION ${PROJECT_VERSION}~standins)
+  set(vscr_file_version ${PROJECT_VERSION}-standins)
+  set(VSCR_BUILT_AGAINST "against the project's stand-ins, for trials only")
+  file(READ ${PROJECT_SOURCE_DIR}/packaging/trials.note VSCR_TRIALS_NOTE)
+  string(STRIP "${VSCR_TRIALS_NOTE}" VSCR_TRIALS_NOTE)
+endif()
+
+set(CPACK_PACKAGE_NAME VivodStubCollectReader)
+set(CPACK_PACKAGE_VENDOR "The VivodStubCollectReader authors")
+set(CPACK_PACKAGE_CONTACT "${VSCR_PACKAGE_MAINTAINER}")
+set(CPACK_PACKAGE_VERSION ${VSCR_PACKAGE_VERSION})
+set(CPACK_PACKAGE_FILE_NAME
+  VivodStubCollectReader-${vscr_file_version}-Linux-${CMAKE_SYSTEM_PROCESSOR})
+set(CPACK_GENERATOR TGZ)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/CPackProjectConfig.cmake)
+
+# The tarball takes every component of the plain install. The stand-ins are
+# left out even when VSCR_INSTALL_STANDINS puts them into that install.
+get_cmake_property(vscr_components COMPONENTS)
+list(FILTER vscr_components EXCLUDE REGEX "^(VscrHostStandins|VscrDeb.*)$")
+set(CPACK_VSCR_ARCHIVE_COMPONENTS ${vscr_components})
+
+if(VSCR_DEBIAN_LIBDIR)
+  include(${CMAKE_CURRENT_LIST_DIR}/DebianPackages.cmake)
+endif()
+include(CPack)

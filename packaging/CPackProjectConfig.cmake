@@ -1,0 +1,18 @@
+# Read by cpack once for each generator (CPACK_PROJECT_CONFIG_FILE): the
+# tarball and the Debian packages take different components of the install,
+# under different prefixes. The lists come from cmake/ReleasePackages.cmake.
+if(CPACK_GENERATOR STREQUAL "DEB")
+  set(CPACK_COMPONENTS_ALL ${CPACK_VSCR_DEB_COMPONENTS})
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  # CPackDeb puts a package-wide summary before each package's description
+  # unless the summary is CPack's default; each of ours has its own.
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${CPACK_DEFAULT_PACKAGE_DESCRIPTION_SUMMARY}")
+else()
+  # One archive of exactly these components: a monolithic one would take
+  # the whole default install, the stand-ins too when VSCR_INSTALL_STANDINS
+  # puts them there.
+  set(CPACK_COMPONENTS_ALL ${CPACK_VSCR_ARCHIVE_COMPONENTS})
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+  set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
+endif()
