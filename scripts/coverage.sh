@@ -24,7 +24,7 @@ mkdir -p "$profiles"
 # The install and ELF checks exercise no reader code; they run in the
 # default build.
 LLVM_PROFILE_FILE="$profiles/%p-%m.profraw" \
-  ctest --test-dir "$build" -j2 --output-on-failure -E '^(library_|install_|consumer_)'
+  ctest --test-dir "$build" -j2 --output-on-failure -E '^(library_|install_|installed_|consumer_)'
 
 llvm-profdata-14 merge -sparse "$profiles"/*.profraw -o "$build/reader.profdata"
 # AssertionHandler.cpp is left out: it runs only when a libstdc++
