@@ -1,8 +1,8 @@
 // Conversion of a stub collect file into a plain list of paths.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -27,20 +27,29 @@ constexpr char kWriteOutputFailed[] = "Failed to write output file [";
 constexpr char kSameFile[] = "Input and output are the same file [";
 constexpr char kMessageEnd[] = "].";
 
-constexpr std::size_t kBlockSize = std::size_t{64} * 1024;
+constexpr std::size_t kBlockSize = std::size_t{128} * 1024;
+constexpr std::size_t kOutputSize = std::size_t{1024} * 1024;
+
+// One line in the reader's buffer, without its line feed. The byte at
+// data[size] belongs to the buffer too (the line feed, or a spare byte after
+// a last line without one), so a path can be cut in place with a NUL.
+struct Line {
+  char* data;
+  std::size_t size;
+};
 
 // Hands out the lines of a file one at a time, in one pass. The buffer
 // grows only when a single line does not fit, up to the longest line kept,
 // so memory stays bounded whatever the file holds.
 class LineReader {
  public:
-  explicit LineReader(PosixFile* file) : m_file(file), m_buffer(kBlockSize) {}
+  explicit LineReader(PosixFile* file) : m_file(file), m_buffer(kBlockSize + 1) {}
 
-  // Sets `line` to the next line without its line feed; it stays valid until
-  // the next call. A last line without a line feed is a line like the others;
+  // Sets `line` to the next line; it stays valid, and writable, until the
+  // next call. A last line without a line feed is a line like the others;
   // a line longer than kMaxLineLength is passed over.
   // False at the end of the file, or on a read error (then failed()).
-  bool Next(std::string_view* line);
+  bool Next(Line* line);
   bool failed() const { return m_failed; }
 
  private:
@@ -49,33 +58,37 @@ class LineReader {
   void SkipLine();
 
   PosixFile* m_file;
-  std::vector<char> m_buffer;
-  std::size_t m_begin = 0;    // start of the line being assembled
-  std::size_t m_scanned = 0;  // bytes before this hold no line feed
-  std::size_t m_end = 0;      // end of the bytes read
+  std::vector<char> m_buffer;  // always one byte more than is ever read
+  std::size_t m_begin = 0;     // start of the line being assembled
+  std::size_t m_scanned = 0;   // bytes before this hold no line feed
+  std::size_t m_end = 0;       // end of the bytes read
   bool m_atEnd = false;
   bool m_failed = false;
   bool m_skipping = false;  // inside a line too long to keep
 };
 
-bool LineReader::Next(std::string_view* line) {
+bool LineReader::Next(Line* line) {
   for (;;) {
-    const char* const base = m_buffer.data();
-    const void* feed = std::memchr(base + m_scanned, '\n', m_end - m_scanned);
+    char* const base = m_buffer.data();
+    void* const feed = std::memchr(base + m_scanned, '\n', m_end - m_scanned);
     if (feed != nullptr) {
-      const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(feed) - base);
-      const char* const start = base + m_begin;
+      const std::size_t at = static_cast<std::size_t>(static_cast<char*>(feed) - base);
+      char* const start = base + m_begin;
       const std::size_t length = at - m_begin;
       m_begin = m_scanned = at + 1;
-      if (std::exchange(m_skipping, false) || length > kMaxLineLength) continue;
-      *line = std::string_view(start, length);
+      if (length > kMaxLineLength) continue;
+      if (m_skipping) {  // the end of a line passed over
+        m_skipping = false;
+        continue;
+      }
+      *line = Line{start, length};
       return true;
     }
     m_scanned = m_end;
     if (m_end - m_begin > kMaxLineLength) SkipLine();
     if (m_atEnd) {
       if (m_begin == m_end || m_skipping) return false;
-      *line = std::string_view(base + m_begin, m_end - m_begin);
+      *line = Line{base + m_begin, m_end - m_begin};  // the spare byte follows
       m_begin = m_end;
       return true;
     }
@@ -96,10 +109,11 @@ bool LineReader::Refill() {
     m_begin = 0;
     m_end = pending;
   }
-  if (m_end == m_buffer.size()) {
-    m_buffer.resize(std::min(m_buffer.size() * 2, kMaxLineLength + kBlockSize));
+  const std::size_t room = m_buffer.size() - 1;  // the spare byte is never read into
+  if (m_end == room) {
+    m_buffer.resize(std::min(room * 2, kMaxLineLength + kBlockSize) + 1);
   }
-  const long n = m_file->Read(m_buffer.data() + m_end, m_buffer.size() - m_end);
+  const long n = m_file->Read(m_buffer.data() + m_end, m_buffer.size() - 1 - m_end);
   if (n < 0) {
     m_failed = true;
     return false;
@@ -109,41 +123,93 @@ bool LineReader::Refill() {
   return true;
 }
 
-// Gathers output lines and writes them in large blocks. After the first
-// failed write it writes nothing more and reports false.
+// Gathers output lines and writes them in large blocks; a line too long for
+// the block is written straight through. After the first failed write it
+// writes nothing more and reports false.
 class LineWriter {
  public:
-  explicit LineWriter(PosixFile* file) : m_file(file) { m_buffer.reserve(2 * kBlockSize); }
+  explicit LineWriter(PosixFile* file) : m_file(file), m_buffer(kOutputSize) {}
 
-  bool WriteLine(std::string_view text) {
-    m_buffer.append(text.data(), text.size());
-    m_buffer.push_back('\n');
-    return m_buffer.size() < kBlockSize || Flush();
+  bool WriteLine(const char* text, std::size_t length) {
+    if (length >= m_buffer.size() - m_used) {
+      if (!Flush()) return false;
+      if (length >= m_buffer.size()) return WriteThrough(text, length);
+    }
+    std::memcpy(m_buffer.data() + m_used, text, length);
+    m_used += length;
+    m_buffer[m_used++] = '\n';
+    return true;
   }
 
   bool Flush() {
-    m_ok = m_ok && m_file->WriteAll(m_buffer.data(), m_buffer.size());
-    m_buffer.clear();
+    m_ok = m_ok && m_file->WriteAll(m_buffer.data(), m_used);
+    m_used = 0;
     return m_ok;
   }
 
  private:
+  bool WriteThrough(const char* text, std::size_t length) {
+    m_ok = m_file->WriteAll(text, length) && m_file->WriteAll("\n", 1);
+    return m_ok;
+  }
+
   PosixFile* m_file;
-  std::string m_buffer;
+  std::vector<char> m_buffer;
+  std::size_t m_used = 0;
   bool m_ok = true;
 };
 
+// The top bit of each byte of `word` that is a ':', and no other bit: each
+// byte's low seven bits plus 0x7f carry into its top bit unless they are all
+// zero, so only a byte equal to ':' ends with its top bit clear.
+uint64_t ColonBits(uint64_t word) {
+  constexpr uint64_t kLow7 = 0x7f7f7f7f7f7f7f7fULL;
+  const uint64_t x = word ^ (0x0101010101010101ULL * ':');
+  return ~(((x & kLow7) + kLow7) | x | kLow7);
+}
+
+// The last ':' of the eight bytes at `word`, which hold one (`bits`).
+const char* LastColonOfWord(const char* word, uint64_t bits) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  // The byte at the highest address is the most significant.
+  return word + (63 - __builtin_clzll(bits)) / 8;
+#else
+  const char* end = word + 8;
+  while (*--end != ':') {}
+  return bits != 0 ? end : nullptr;
+#endif
+}
+
+// The last ':' in [from, end), or null. Searched backwards eight bytes at a
+// time: the last ':' of a path usually starts a short suffix, and a byte at
+// a time, or forward memchr calls, would cost several times as much.
+const char* LastColon(const char* from, const char* end) {
+  for (; end - from >= 8; end -= 8) {
+    uint64_t word;
+    std::memcpy(&word, end - 8, sizeof word);
+    const uint64_t bits = ColonBits(word);
+    if (bits != 0) return LastColonOfWord(end - 8, bits);
+  }
+  while (end != from) {
+    if (*--end == ':') return end;
+  }
+  return nullptr;
+}
+
 // The path of one stub collect line: the bytes after the first delimiter up
-// to the last ':' after it. Empty when the line yields no path.
-std::string_view PathOfLine(std::string_view line, char delimiter) {
-  if (line.empty()) return {};
+// to the last ':' after it. Its size is zero when the line yields no path.
+Line PathOfLine(Line line, char delimiter) {
+  if (line.size == 0) return {};
   // One CR or TAB ends the line before the delimiter is looked for, so a
   // TAB delimiter that ends the line is no split point.
-  if (line.back() == '\r' || line.back() == '\t') line.remove_suffix(1);
-  const std::size_t split = line.find(delimiter);
-  if (split == std::string_view::npos) return {};
-  const std::string_view rest = line.substr(split + 1);
-  return rest.substr(0, rest.rfind(':'));
+  const char last = line.data[line.size - 1];
+  if (last == '\r' || last == '\t') --line.size;
+  char* const split = static_cast<char*>(std::memchr(line.data, delimiter, line.size));
+  if (split == nullptr) return {};
+  char* const path = split + 1;
+  const char* const end = line.data + line.size;
+  const char* const colon = LastColon(path, end);
+  return Line{path, static_cast<std::size_t>((colon != nullptr ? colon : end) - path)};
 }
 
 enum class Outcome { kDone, kReadFailed, kWriteFailed };
@@ -152,14 +218,16 @@ Outcome ConvertLines(PosixFile* input, PosixFile* output, char delimiter,
                      const std::string& outputFile, EvDebug* log) {
   LineReader lines(input);
   LineWriter paths(output);
-  std::string path;  // the log writer takes NUL-terminated text
-  for (std::string_view line; lines.Next(&line);) {
-    const std::string_view found = PathOfLine(line, delimiter);
-    if (found.empty()) continue;
-    path.assign(found);
+  for (Line line{}; lines.Next(&line);) {
+    const Line path = PathOfLine(line, delimiter);
+    if (path.size == 0) continue;
+    // The log writer takes NUL-terminated text: the byte after the path is
+    // within the line's buffer (a ':', CR, TAB, line feed or the spare byte),
+    // and no longer needed.
+    path.data[path.size] = '\0';
     // The path is an argument, never the format: '%' in it stays as it is.
-    log->DebugLvl(kLogFunction, kLogLevel, kLogFormat, path.c_str(), outputFile.c_str());
-    if (!paths.WriteLine(found)) return Outcome::kWriteFailed;
+    log->DebugLvl(kLogFunction, kLogLevel, kLogFormat, path.data, outputFile.c_str());
+    if (!paths.WriteLine(path.data, path.size)) return Outcome::kWriteFailed;
   }
   // Keep what was converted before a read error: the caller is told that
   // reading stopped, not that nothing was written.

@@ -76,4 +76,28 @@ TEST(LogWriter, CapturedLinesGoToTheCaptureAlone) {
   EXPECT_EQ("destroy", events[2].kind);
 }
 
+// Discarded lines are neither written nor captured, while the objects
+// themselves still are; lines come again once discarding stops.
+TEST(LogWriter, DiscardedLinesGoNowhereUntilDiscardingStops) {
+  TempDir dir;
+  std::vector<standin::DebugEvent> events;
+  const std::string written = StderrOf(dir, [&] {
+    EvDebug log(nullptr);
+    standin::DiscardDebugLines(true);
+    log.DebugLvl("Fn", 2, "Writing %s to file [%s].", "/gone", "o");
+    standin::StartDebugCapture();
+    {
+      EvDebug captured(nullptr);
+      captured.DebugLvl("Fn", 2, "Writing %s to file [%s].", "/gone too", "o");
+    }
+    events = standin::StopDebugCapture();
+    standin::DiscardDebugLines(false);
+    log.DebugLvl("Fn", 3, "Writing %s to file [%s].", "/kept", "o");
+  });
+  EXPECT_EQ(standin::FormatDebugLine("Fn", 3, "Writing /kept to file [o]."), written);
+  ASSERT_EQ(2u, events.size());
+  EXPECT_EQ("construct", events[0].kind);
+  EXPECT_EQ("destroy", events[1].kind);
+}
+
 }  // namespace

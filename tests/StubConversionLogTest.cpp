@@ -106,6 +106,18 @@ TEST_F(StubConversionLog, TheWriterSeesPathsUpToTheirFirstNul) {
             LoggedMessages());
 }
 
+// Each path is cut in place for the log writer: the byte after it, whether
+// a ':', CR, TAB, line feed or nothing at all, never reaches the log.
+TEST_F(StubConversionLog, TheWriterSeesEachPathAndNothingAfterIt) {
+  ASSERT_TRUE(Convert("1,/a:b:1\n2,/c\r\n3,/d\t\n4,/e\n5,/f"));
+  EXPECT_EQ((std::vector<std::string>{Logged("/a:b"), Logged("/c"), Logged("/d"), Logged("/e"),
+                                      Logged("/f")}),
+            LoggedMessages());
+  const std::string path = "/" + std::string(131072 - 3, 'q');  // ends the first block
+  ASSERT_TRUE(Convert("2," + path));
+  EXPECT_EQ(std::vector<std::string>{Logged(path)}, LoggedMessages());
+}
+
 TEST_F(StubConversionLog, ManyLinesGiveAsManyLogLines) {
   std::string input;
   for (int i = 0; i < 50000; ++i) input += std::to_string(i) + ",/dir/file-" + std::to_string(i) + ":7\r\n";

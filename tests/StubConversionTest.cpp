@@ -76,6 +76,10 @@ TEST_F(StubConversion, WriteAndReadErrorsAreFailures) {
   WriteFile(Input(), "17,/a\n");
   EXPECT_FALSE(ConvertFiles(Input(), "/dev/full"));
   EXPECT_EQ("Failed to write output file [/dev/full].", m_reader.m_lastError);
+  // A path longer than the output block is written straight through.
+  WriteFile(Input(), "17,/" + std::string(2 * 1024 * 1024, 'p') + "\n");
+  EXPECT_FALSE(ConvertFiles(Input(), "/dev/full"));
+  EXPECT_EQ("Failed to write output file [/dev/full].", m_reader.m_lastError);
 
   // /proc/self/mem opens, but its first read fails with an I/O error.
   EXPECT_FALSE(ConvertFiles("/proc/self/mem", Output()));
@@ -90,6 +94,32 @@ TEST_F(StubConversion, LongLinesAndManyLinesConvertExactly) {
   for (int i = 0; i < 50000; ++i) {
     input += std::to_string(i) + ",/dir/file-" + std::to_string(i) + ":7\r\n";
     expected += "/dir/file-" + std::to_string(i) + "\n";
+  }
+  ASSERT_TRUE(Convert(input));
+  EXPECT_EQ(expected, ReadFile(Output()));
+}
+
+// The conversion reads in 128 KiB blocks and cuts each path in place. A
+// last line without a line feed that ends exactly at a block or a grown
+// buffer's end, or one byte either side, still yields its whole path; the
+// ':' search works eight bytes at a time, so suffixes of every length meet
+// every position of the ':' within those eight bytes.
+TEST_F(StubConversion, LastLinesEndingAtBufferBoundariesAndEverySuffixConvertExactly) {
+  for (const std::size_t size : {std::size_t{131071}, std::size_t{131072}, std::size_t{131073},
+                                 std::size_t{262143}, std::size_t{262144}, std::size_t{262145}}) {
+    const std::string head = "1,/a:1\n2,";
+    const std::string path = "/" + std::string(size - head.size() - 1, 'q');
+    ASSERT_TRUE(Convert(head + path)) << size;
+    EXPECT_EQ("/a\n" + path + "\n", ReadFile(Output())) << size;
+  }
+  std::string input;
+  std::string expected;
+  for (std::size_t pathLength = 1; pathLength <= 20; ++pathLength) {
+    for (std::size_t suffix = 0; suffix <= 17; ++suffix) {
+      const std::string path = "/" + std::string(pathLength - 1, pathLength % 2 ? ':' : 'p');
+      input += "7," + path + ":" + std::string(suffix, 's') + "\n";
+      expected += path + "\n";
+    }
   }
   ASSERT_TRUE(Convert(input));
   EXPECT_EQ(expected, ReadFile(Output()));

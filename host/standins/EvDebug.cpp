@@ -19,6 +19,7 @@ namespace {
 
 // Conversions on several threads may log at once while a test captures.
 std::atomic<bool> g_capturing{false};
+std::atomic<bool> g_discarding{false};
 std::mutex g_capturedMutex;
 std::vector<standin::DebugEvent> g_captured;
 
@@ -84,6 +85,8 @@ std::vector<DebugEvent> StopDebugCapture() {
   return std::exchange(g_captured, {});
 }
 
+void DiscardDebugLines(bool discard) { g_discarding = discard; }
+
 std::string FormatDebugLine(const std::string& function, int level, const std::string& message) {
   std::string line;
   AppendLineStart(&line, function.c_str(), level);
@@ -102,6 +105,7 @@ EvDebug::~EvDebug() {
 }
 
 void EvDebug::DebugLvl(const char* function, int level, const char* format, ...) {
+  if (g_discarding) return;
   m_line.clear();
   AppendLineStart(&m_line, function, level);
   const std::size_t start = m_line.size();

@@ -26,6 +26,10 @@ void StartDebugCapture();
 // Ends the capture and returns the events recorded since it started.
 std::vector<DebugEvent> StopDebugCapture();
 
+// While on, DebugLvl returns at once: nothing is formatted, written or
+// captured. Benchmarks use it to time the reader without the log writer.
+void DiscardDebugLines(bool discard);
+
 // The text of one log line as the stand-in writes it to standard error,
 // including its line feed.
 std::string FormatDebugLine(const std::string& function, int level,
