@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "CollectTestHarness.h"
 #include "LineLimits.h"
 #include "TemporaryNames.h"
@@ -39,53 +40,6 @@ constexpr bool kPeakRssIsMeaningful = false;
 #else
 constexpr bool kPeakRssIsMeaningful = true;
 #endif
-
-struct ChildRun {
-  pid_t pid;
-  int status;          // as waitpid gives it
-  std::string report;  // what the child's body returned
-};
-
-// Runs `body` in a forked child that exits with 0 after handing the text
-// it returns back to the parent.
-ChildRun RunInChild(const std::function<std::string()>& body) {
-  int fds[2];
-  if (::pipe(fds) != 0) throw std::runtime_error("pipe failed");
-  const pid_t pid = ::fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    ::close(fds[0]);
-    std::string report;
-    try {
-      report = body();
-    } catch (...) {
-      ::_exit(120);
-    }
-    for (std::size_t done = 0; done < report.size();) {
-      const ssize_t n = ::write(fds[1], report.data() + done, report.size() - done);
-      if (n <= 0) ::_exit(121);
-      done += static_cast<std::size_t>(n);
-    }
-    ::_exit(0);
-  }
-  ::close(fds[1]);
-  ChildRun run{pid, 0, std::string()};
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) {
-    run.report.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fds[0]);
-  ::waitpid(pid, &run.status, 0);
-  return run;
-}
-
-bool ExitedWith(int status, int code) { return WIFEXITED(status) && WEXITSTATUS(status) == code; }
-
-long PeakRssKiB() {
-  struct rusage usage {};
-  ::getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
-}
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
