@@ -3,10 +3,7 @@
 // a test's capture (EvDebugControl.h). For tests and the example host.
 #include "EvDebug.h"
 
-#include <unistd.h>
-
 #include <atomic>
-#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -28,27 +25,10 @@ void Capture(standin::DebugEvent event) {
   g_captured.push_back(std::move(event));
 }
 
-// Standard error through a stdio stream of its own: stderr is unbuffered
-// and would cost a write per line, more than the reader spends on a line.
-// One stream serves every object, so stdio's lock keeps the lines of
-// objects on different threads whole.
-std::FILE* LogStream() {
-  static std::FILE* const stream = [] {
-    std::FILE* const own = ::fdopen(STDERR_FILENO, "w");
-    if (own == nullptr) return stderr;
-    static char buffer[64 * 1024];  // stdio would take 4 KiB: a write per few dozen lines
-    std::setvbuf(own, buffer, _IOFBF, sizeof buffer);
-    return own;
-  }();
-  return stream;
-}
-
 // "<function> [<level>] ", the start of every line.
 void AppendLineStart(std::string* line, const char* function, int level) {
-  char digits[16];
-  const char* const end = std::to_chars(digits, digits + sizeof digits, level).ptr;
   if (function != nullptr) line->append(function);
-  line->append(" [").append(digits, static_cast<std::size_t>(end - digits)).append("] ");
+  line->append(" [").append(std::to_string(level)).append("] ");
 }
 
 // Formats into the room at the end of `out`; a message that does not fit is
@@ -100,7 +80,6 @@ EvDebug::EvDebug(EvDebugFileInstance* instance) : m_instance(instance) {
 }
 
 EvDebug::~EvDebug() {
-  if (!m_line.empty()) std::fflush(LogStream());
   if (g_capturing) Capture({"destroy", false, "", 0, ""});
 }
 
@@ -117,6 +96,8 @@ void EvDebug::DebugLvl(const char* function, int level, const char* format, ...)
     Capture({"line", false, function != nullptr ? function : "", level, m_line.substr(start)});
     return;
   }
+  // One write per line: stdio's lock keeps lines of objects on different
+  // threads whole, and stderr is unbuffered, so nothing waits for a flush.
   m_line.push_back('\n');
-  std::fwrite(m_line.data(), 1, m_line.size(), LogStream());
+  std::fwrite(m_line.data(), 1, m_line.size(), stderr);
 }
