@@ -236,6 +236,20 @@ Outcome ConvertLines(PosixFile* input, PosixFile* output, char delimiter,
   return flushed ? Outcome::kDone : Outcome::kWriteFailed;
 }
 
+// The message of a conversion that ran to its end; empty when it succeeded.
+std::string FailureOf(Outcome outcome, const std::string& inputFile,
+                      const std::string& outputFile) {
+  switch (outcome) {
+    case Outcome::kReadFailed:
+      return kReadInputFailed + inputFile + kMessageEnd;
+    case Outcome::kWriteFailed:
+      return kWriteOutputFailed + outputFile + kMessageEnd;
+    case Outcome::kDone:
+      break;
+  }
+  return std::string();
+}
+
 }  // namespace
 
 bool VivodStubCollectReader::ProcessStubCollectFile(const std::string& inputFile,
@@ -267,15 +281,8 @@ bool VivodStubCollectReader::ProcessStubCollectFile(const std::string& inputFile
   Outcome outcome = ConvertLines(&input, &output, delimiter, outputFile, &log);
   input.Close();
   if (!output.Close() && outcome == Outcome::kDone) outcome = Outcome::kWriteFailed;
-  switch (outcome) {
-    case Outcome::kReadFailed:
-      m_lastError = kReadInputFailed + inputFile + kMessageEnd;
-      return false;
-    case Outcome::kWriteFailed:
-      m_lastError = kWriteOutputFailed + outputFile + kMessageEnd;
-      return false;
-    case Outcome::kDone:
-      break;
-  }
-  return true;
+  const std::string failure = FailureOf(outcome, inputFile, outputFile);
+  if (failure.empty()) return true;
+  m_lastError = failure;
+  return false;
 }
