@@ -52,6 +52,7 @@ function(vscr_install_library)
     LIBRARY DESTINATION ${arg_LIBDIR}
       COMPONENT ${arg_RUNTIME} NAMELINK_COMPONENT ${arg_DEVELOPMENT} ${exclude})
   install(FILES ${PROJECT_SOURCE_DIR}/reader/include/VivodStubCollectReader.h
+                ${PROJECT_SOURCE_DIR}/reader/include/VivodStubCollectWalk.h
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT ${arg_DEVELOPMENT} ${exclude})
   install(EXPORT ${arg_EXPORT} FILE ${package}Targets.cmake
     NAMESPACE ${package}:: DESTINATION ${cmakedir}

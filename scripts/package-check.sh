@@ -158,7 +158,7 @@ expected_runtime() {
 
 expected_dev() {
   local lib=usr/lib/$multiarch name=VivodStubCollectReader
-  printf '%s\n' "f usr/include/$name.h" "l $lib/lib$name.so -> lib$name.so.$major" \
+  printf '%s\n' "f usr/include/$name.h" "f usr/include/VivodStubCollectWalk.h" "l $lib/lib$name.so -> lib$name.so.$major" \
     "f $lib/pkgconfig/vivodstubcollectreader.pc" \
     "f usr/share/doc/$dev/changelog.gz" "f usr/share/doc/$dev/copyright"
   printf "f $lib/cmake/$name/$name%s.cmake\n" Config ConfigVersion Targets Targets-release
@@ -175,7 +175,7 @@ expected_tools() {
 expected_tarball() {
   local lib=$top/lib name=VivodStubCollectReader
   printf '%s\n' "f $top/bin/collect-walk" "f $top/bin/vscr-host-check" \
-    "f $top/include/$name.h" "l $lib/lib$name.so -> lib$name.so.$major" \
+    "f $top/include/$name.h" "f $top/include/VivodStubCollectWalk.h" "l $lib/lib$name.so -> lib$name.so.$major" \
     "l $lib/lib$name.so.$major -> lib$name.so.$version" "f $lib/lib$name.so.$version" \
     "f $lib/pkgconfig/vivodstubcollectreader.pc" \
     "f $top/share/$name/sample/archived-files.lst" "f $top/share/$name/sample/stub-collect.txt" \

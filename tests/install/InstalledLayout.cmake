@@ -49,12 +49,16 @@ if(DEFINED SAMPLEDIR)
   endforeach()
 endif()
 
-set(header "${PREFIX}/${INCLUDEDIR}/VivodStubCollectReader.h")
-execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${HEADER}" "${header}"
-  RESULT_VARIABLE differs OUTPUT_QUIET ERROR_QUIET)
-if(differs)
-  fail("${header} is missing or differs from ${HEADER}")
-endif()
+# The public header and the walker beside it, as they are in the source tree.
+cmake_path(GET HEADER PARENT_PATH header_dir)
+foreach(name IN ITEMS VivodStubCollectReader.h VivodStubCollectWalk.h)
+  set(header "${PREFIX}/${INCLUDEDIR}/${name}")
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${header_dir}/${name}" "${header}"
+    RESULT_VARIABLE differs OUTPUT_QUIET ERROR_QUIET)
+  if(differs)
+    fail("${header} is missing or differs from ${header_dir}/${name}")
+  endif()
+endforeach()
 
 set(package "${lib}/cmake/VivodStubCollectReader")
 foreach(file IN ITEMS VivodStubCollectReaderConfig.cmake
