@@ -99,6 +99,25 @@ bool SyncFile(const std::string& path) {
   return file.is_open() && file.Sync() && file.Close();
 }
 
+// The temporary path that the service writes: removed when the lookup
+// ends in any way, an exception included, unless it was published.
+class Temporary {
+ public:
+  Temporary() = default;
+  Temporary(const Temporary&) = delete;
+  Temporary& operator=(const Temporary&) = delete;
+  ~Temporary() {
+    if (!m_path.empty()) RemovePath(m_path);
+  }
+
+  std::string* path() { return &m_path; }
+  // Renamed into place: nothing is left to remove.
+  void Published() { m_path.clear(); }
+
+ private:
+  std::string m_path;  // empty until a free name is picked
+};
+
 // Sets `temporary` once a free name is picked, whatever happens after.
 LookupOutcome RunService(VivodStubCollectReaderInitArgs& args, bool useIndexCache,
                          const std::string& inputFile, const Location& where,
@@ -121,12 +140,12 @@ LookupOutcome RunService(VivodStubCollectReaderInitArgs& args, bool useIndexCach
   return LookupOutcome::kPublished;
 }
 
-LookupOutcome Publish(const std::string& temporary, const std::string& collectPath,
+LookupOutcome Publish(Temporary& temporary, const std::string& collectPath,
                       const std::string& directory) {
-  if (!SyncFile(temporary) || !RenamePath(temporary, collectPath)) {
-    RemovePath(temporary);
+  if (!SyncFile(*temporary.path()) || !RenamePath(*temporary.path(), collectPath)) {
     return LookupOutcome::kPublishFailed;
   }
+  temporary.Published();
   // The collect file is complete from here on, so it stays whatever
   // follows. Until its directory is synced a crash may lose the rename,
   // and a later job looks the file up again.
@@ -145,12 +164,10 @@ LookupOutcome Publish(const std::string& temporary, const std::string& collectPa
 LookupOutcome LookUpAndPublish(VivodStubCollectReaderInitArgs& args, bool useIndexCache,
                                const std::string& inputFile, const std::string& collectPath) {
   const Location where = Locate(collectPath);
-  std::string temporary;  // empty until a free name is picked
-  const LookupOutcome outcome = RunService(args, useIndexCache, inputFile, where, &temporary);
-  if (outcome != LookupOutcome::kPublished) {
-    if (!temporary.empty()) RemovePath(temporary);
-    return outcome;
-  }
+  Temporary temporary;
+  const LookupOutcome outcome =
+      RunService(args, useIndexCache, inputFile, where, temporary.path());
+  if (outcome != LookupOutcome::kPublished) return outcome;
   return Publish(temporary, collectPath, where.directory);
 }
 

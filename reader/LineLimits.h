@@ -15,10 +15,13 @@ namespace vscr {
 constexpr std::size_t kMaxLineLength = std::size_t{16} * 1024 * 1024;
 
 // A record holds its field count of separators, plus the commas inside its
-// quoted fields, and a file name stays below 1024 bytes; so this many
-// separators beyond the field count leave ample room. A line with more is
-// damage, and splitting it would cost one host string per field.
-constexpr uint64_t kSpareSeparators = 4096;
+// quoted fields: a path may be up to PATH_MAX (4096) bytes of commas, and
+// the index service's metadata tens of thousands more. A line with more
+// than this many beyond the field count is damage, such as a run of commas;
+// splitting it would cost one host string per field. The bound is a plain
+// count of commas, quoted or not: the host's tokenizer decides what a quote
+// does, so the reader cannot count fields exactly.
+constexpr uint64_t kSpareSeparators = 65536;
 
 }  // namespace vscr
 

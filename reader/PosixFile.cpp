@@ -51,7 +51,23 @@ bool ReadRandomDevice(unsigned char* data, std::size_t size) {
   return done == size;
 }
 
+#if !defined(__GLIBCXX__)
+#error "MarkCloseOnExec reaches the descriptor of libstdc++'s std::filebuf"
+#endif
+// libstdc++'s filebuf keeps its file in a protected member, which a derived
+// class may name for any filebuf; the file tells its descriptor.
+struct FilebufDescriptor : std::filebuf {
+  static int Of(std::filebuf& buffer) { return (buffer.*&FilebufDescriptor::_M_file).fd(); }
+};
+
 }  // namespace
+
+bool MarkCloseOnExec(std::filebuf& buffer) {
+  if (!buffer.is_open()) return false;
+  const int fd = FilebufDescriptor::Of(buffer);
+  const int flags = ::fcntl(fd, F_GETFD);
+  return flags != -1 && ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC) != -1;
+}
 
 PosixFile PosixFile::Open(const std::string& path, int flags) {
   return PosixFile(RetryOnInterrupt([&] { return ::open(path.c_str(), flags | O_CLOEXEC, 0666); }));

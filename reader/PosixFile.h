@@ -9,6 +9,7 @@
 #define READER_POSIXFILE_H_
 
 #include <cstddef>
+#include <fstream>
 #include <string>
 
 namespace vscr {
@@ -54,6 +55,11 @@ class PosixFile {
 
   int m_fd = -1;
 };
+
+// Marks the descriptor of the open file stream `buffer` close-on-exec, so
+// that no child the host starts inherits it; file streams open without
+// O_CLOEXEC. False when the stream is not open or the mark fails.
+bool MarkCloseOnExec(std::filebuf& buffer);
 
 // True when the operating system reports that something exists at `path`.
 bool PathExists(const std::string& path);

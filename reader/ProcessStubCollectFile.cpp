@@ -76,11 +76,13 @@ bool LineReader::Next(Line* line) {
       char* const start = base + m_begin;
       const std::size_t length = at - m_begin;
       m_begin = m_scanned = at + 1;
-      if (length > kMaxLineLength) continue;
-      if (m_skipping) {  // the end of a line passed over
+      // The end of a line passed over, however far it lies from where the
+      // skip began: the line after it is a line of its own.
+      if (m_skipping) {
         m_skipping = false;
         continue;
       }
+      if (length > kMaxLineLength) continue;
       *line = Line{start, length};
       return true;
     }

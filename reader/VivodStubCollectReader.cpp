@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <istream>
 #include <limits>
 #include <memory>
@@ -213,6 +214,34 @@ bool HasTooManySeparators(const std::string& line, int32_t fieldCount) {
   return line.size() > limit && CountByte(line.data(), line.data() + line.size(), ',') > limit;
 }
 
+// Opens `stream` on the collect file at `path`, its descriptor marked
+// close-on-exec; false, with the stream failed and no file held, when the
+// file cannot be opened or marked. Opening an open stream fails it. An
+// exception leaves no file held either.
+bool OpenCollectStream(std::ifstream& stream, const std::string& path) {
+  const bool wasOpen = stream.is_open();
+  try {
+    // An open interrupted by a signal (a FIFO waits for its writer) is tried
+    // again. A stream that is already open fails without an errno of its own.
+    do {
+      errno = 0;
+      stream.open(path, std::ios::in | std::ios::binary);
+    } while (stream.fail() && !stream.is_open() && errno == EINTR);
+  } catch (...) {
+    // The stream's buffer is allocated after the file is opened: release
+    // the file, so that a later Open can succeed.
+    if (!wasOpen) stream.close();
+    throw;
+  }
+  if (stream.fail()) return false;
+  if (!vscr::MarkCloseOnExec(*stream.rdbuf())) {
+    stream.close();
+    stream.setstate(std::ios::failbit);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 VivodStubCollectReader::VivodStubCollectReader(
@@ -303,13 +332,7 @@ bool VivodStubCollectReader::Open() {
     m_lastError = kOpenFailed + path;
     return false;
   }
-  // An open interrupted by a signal (a FIFO waits for its writer) is tried
-  // again. A stream that is already open fails without an errno of its own.
-  do {
-    errno = 0;
-    m_collectStream.open(path, std::ios::in | std::ios::binary);
-  } while (m_collectStream.fail() && !m_collectStream.is_open() && errno == EINTR);
-  if (m_collectStream.fail()) {
+  if (!OpenCollectStream(m_collectStream, path)) {
     m_lastError = kOpenFailed + path;
     return false;
   }

@@ -182,6 +182,35 @@ TEST_F(AllocationFailure, AnyFailedAllocationOfAWalkLeavesTheReaderUsable) {
   EXPECT_GT(lineGivenUp, 0);
 }
 
+// Fails each allocation of Open in turn, the stream's own buffer among
+// them: the exception comes out, no descriptor stays open, and a later Open
+// reads the whole collect file.
+TEST_F(AllocationFailure, FailedAllocationInOpenHoldsNoFileAndALaterOpenWorks) {
+  WriteCollectFile(Record("/a") + "\n" + Record("/b") + "\n");
+  const std::vector<std::string> descriptors = SortedEntries("/proc/self/fd");
+  int failures = 0;
+  for (long nth = 1;; ++nth) {
+    SCOPED_TRACE("allocation " + std::to_string(nth));
+    VivodStubCollectReader reader(Args());
+    ASSERT_TRUE(reader.Initialize(WriteInputList("/etc/passwd\n"))) << reader.m_lastError;
+    FailAllocation(nth, 0);
+    bool threw = false;
+    try {
+      const Watching watching;
+      reader.Open();
+    } catch (const std::bad_alloc&) {
+      threw = true;
+    }
+    if (FailurePending()) break;  // no allocation was left to fail
+    ASSERT_TRUE(threw) << "the failed allocation was swallowed";
+    ++failures;
+    EXPECT_EQ(descriptors, SortedEntries("/proc/self/fd"));
+    ASSERT_TRUE(reader.Open()) << reader.m_lastError;
+    EXPECT_EQ(Walk(reader), (Results{"1 /a", "1 /b", "0"}));
+  }
+  EXPECT_GT(failures, 0);
+}
+
 class ConversionAllocationFailure : public ConversionTest {
  protected:
   void TearDown() override { FailAllocation(0, 0); }

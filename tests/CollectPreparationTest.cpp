@@ -7,6 +7,7 @@
 #include <fstream>
 #include <random>
 #include <set>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -266,7 +267,7 @@ TEST_F(CollectPreparation, InitFailureStopsBeforeLookup) {
             CallNames());
 }
 
-TEST_F(CollectPreparation, FailedLookupLeavesNoPartialFileAndIsRetried) {
+TEST_F(CollectPreparation, FailedOrThrowingLookupLeavesNoPartialFileAndIsRetried) {
   VivodStubCollectReader reader(Args());
   // The service writes the first record, then stops at the relative path.
   EXPECT_FALSE(reader.Initialize(WriteInputList("/etc/passwd\nrelative/path\n")));
@@ -274,8 +275,14 @@ TEST_F(CollectPreparation, FailedLookupLeavesNoPartialFileAndIsRetried) {
   EXPECT_FALSE(reader.m_initialized);
   EXPECT_EQ(std::vector<std::string>{"input.lst"}, SortedEntries(m_dir.path()));
 
+  // A service that throws after writing a record leaves nothing behind either.
+  standin::ThrowInsideIndexLookup(1);
+  EXPECT_THROW(reader.Initialize(WriteInputList("/etc/passwd\n/etc/group\n")), std::bad_alloc);
+  EXPECT_EQ(std::vector<std::string>{"input.lst"}, SortedEntries(m_dir.path()));
+  standin::ResetIndexService();
+
   EXPECT_TRUE(reader.Initialize(WriteInputList("/etc/passwd\n/etc/group\n")));
-  EXPECT_EQ(2, CountCalls("lookup"));
+  EXPECT_EQ(1, CountCalls("lookup"));
   EXPECT_EQ(2ul, reader.CountLines(CollectPath().c_str()));
   EXPECT_EQ((std::vector<std::string>{"input.lst", "stubs_42.lmf"}), SortedEntries(m_dir.path()));
 }

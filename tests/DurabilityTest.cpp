@@ -212,14 +212,35 @@ TEST_F(Durability, ZeroRunInCollectFileIsReportedAndSkippedInBoundedMemory) {
 }
 
 TEST_F(Durability, OverlongStubLinesAreSkippedSilentlyInBoundedMemory) {
-  // Both long lines would yield a path if their length were not checked.
+  // Every long line would yield a path if its length were not checked, and
+  // each is followed by a valid line. The conversion reads blocks of 128 KiB
+  // into a buffer of at most 16 MiB + 128 KiB, so the lengths sit on both
+  // sides of the points where a line's end is found one buffer or more
+  // after the skip began.
+  constexpr std::size_t kMiB = std::size_t{1} << 20, kBlock = 128 * 1024;
+  const std::size_t overlong[] = {
+      kLongestLine + 1,           20 * kMiB,
+      2 * kLongestLine + kBlock - 1, 2 * kLongestLine + kBlock,
+      2 * kLongestLine + kBlock + 1, 2 * kLongestLine + 200 * 1024,
+      3 * kLongestLine + 2 * kBlock + 20 * 1024};
   const std::string stub = m_dir.File("stub.txt");
   const std::string output = m_dir.File("paths.txt");
-  Append(stub, "host:/first:1\nhost:/");
-  AppendRepeated(stub, 'p', std::size_t{20} << 20);
-  Append(stub, ":2\nhost:/middle:3\nhost:/");
+  Append(stub, "host:/first:1\n");
+  std::vector<std::string> expected = {"converted", Logged("/first", output)};
+  std::string paths = "/first\n";
+  for (const std::size_t length : overlong) {
+    const std::string after = "/after-" + std::to_string(length);
+    Append(stub, "host:/");
+    AppendRepeated(stub, 'p', length - sizeof "host:/:2" + 1);
+    Append(stub, ":2\nhost:" + after + ":3\n");
+    expected.push_back(Logged(after, output));
+    paths += after + "\n";
+  }
+  Append(stub, "host:/");
   AppendZeroRun(stub, kGiB);
   Append(stub, ":4\nhost:/last:5");
+  expected.push_back(Logged("/last", output));
+  paths += "/last\n";
   const ChildRun child = RunInChild([&] {
     VivodStubCollectReader reader{VivodStubCollectReaderInitArgs()};
     standin::StartDebugCapture();
@@ -235,11 +256,9 @@ TEST_F(Durability, OverlongStubLinesAreSkippedSilentlyInBoundedMemory) {
   ASSERT_FALSE(report.empty());
   const long peakKiB = std::stol(report.back().substr(5));
   report.pop_back();
-  EXPECT_EQ((std::vector<std::string>{"converted", Logged("/first", output),
-                                      Logged("/middle", output), Logged("/last", output)}),
-            report);
-  const std::string paths = ReadFile(output);
-  EXPECT_TRUE(paths == "/first\n/middle\n/last\n") << paths.substr(0, 200);
+  EXPECT_EQ(expected, report);
+  const std::string written = ReadFile(output);
+  EXPECT_TRUE(written == paths) << written.substr(0, 400);
   if (kPeakRssIsMeaningful) {
     EXPECT_LT(peakKiB, kPeakRssLimitKiB);
   }

@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -69,6 +71,31 @@ TEST_F(Guards, SecondOpenFailsAndLeavesTheStreamFailed) {
   EXPECT_EQ(0, ReadOne(*reader).result);
   EXPECT_FALSE(reader->SetSeekOffset(0));
   EXPECT_EQ("Seek failed.", reader->m_lastError);
+}
+
+// What a child that the host forks and execs holds open, as `ls -l` of its
+// own descriptors shows the files behind them.
+std::string DescriptorsOfAChild() {
+  FILE* const child = ::popen("ls -l /proc/self/fd/", "r");
+  if (child == nullptr) return "popen failed";
+  std::string listing;
+  char chunk[4096];
+  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, child)) > 0;) listing.append(chunk, n);
+  return ::pclose(child) == 0 ? listing : "ls failed: " + listing;
+}
+
+TEST_F(Guards, NoChildOfTheHostInheritsTheOpenCollectFile) {
+  auto reader = OpenReader(Record("/a") + "\n");
+  // A descriptor opened without O_CLOEXEC shows that the listing sees what
+  // a child inherits.
+  const std::string inherited = m_dir.File("inherited.txt");
+  WriteFile(inherited, "");
+  const int fd = ::open(inherited.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  const std::string listing = DescriptorsOfAChild();
+  ::close(fd);
+  EXPECT_NE(std::string::npos, listing.find(inherited)) << listing;
+  EXPECT_EQ(std::string::npos, listing.find(CollectPath())) << listing;
 }
 
 TEST_F(Guards, CountLinesOfANullPathIsZeroLikeAFileThatCannotBeOpened) {

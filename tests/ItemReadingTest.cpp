@@ -116,6 +116,21 @@ TEST_F(ItemReading, LineWithMoreCommasThanTheFieldCountAllowsIsSkippedAndReading
   EXPECT_EQ("untouched", items[1].line);
 }
 
+TEST_F(ItemReading, PathsOfCommasUpToPathMaxWithDenseQuotedMetadataAreRecords) {
+  // A legal path: 16 components of 254 commas (4080 bytes), and one of
+  // PATH_MAX - 1 bytes, all commas after its slash.
+  std::string components;
+  for (int i = 0; i < 16; ++i) components += "/" + std::string(254, ',');
+  const std::string longest = "/" + std::string(4094, ',');
+  const auto withMetadata = [](const std::string& path, std::size_t commas) {
+    return Record("\"" + path + "\"") + "\"" + std::string(commas, ',') + "\"";
+  };
+  auto reader = OpenReader(withMetadata(components, 40) + "\n" +
+                           withMetadata(longest, 30000) + "\n" +
+                           withMetadata(longest, vscr::kSpareSeparators - 4094) + "\n");
+  EXPECT_EQ(Walk(*reader), (Results{"1 " + components, "1 " + longest, "1 " + longest, "0"}));
+}
+
 TEST_F(ItemReading, CommaLimitFollowsTheFieldCountWithoutOverflow) {
   VivodStubCollectReaderInitArgs args = Args();
   args.fieldList = "wide";

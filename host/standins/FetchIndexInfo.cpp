@@ -11,6 +11,7 @@
 // that is missing, included); calls interrupted by a signal are tried again.
 #include "FetchIndexInfo.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <new>
 #include <sstream>
 #include <thread>
 #include <utility>
@@ -32,6 +34,8 @@ struct Pace {
   bool exiting = false;                // _exit(exitStatus) after exitAfter records
   std::size_t exitAfter = 0;
   int exitStatus = 0;
+  bool throwing = false;  // std::bad_alloc after throwAfter records
+  std::size_t throwAfter = 0;
 };
 
 // Everything the controls share with the service objects. Readers on
@@ -97,23 +101,73 @@ std::string FieldValue(const std::string& name, const ArchivedFile& file) {
   return std::string();
 }
 
-// Sleeps, or ends the process, before the record after `written`; either
-// way the records so far are handed to the file system first.
-void KeepPace(const Pace& pace, std::size_t written, std::ofstream& output) {
+// The collect file being written: records gather in a buffer and go to
+// the file in large writes. Its descriptor is close-on-exec, like any
+// careful library's, so that no child of the host inherits it. Every call
+// that a signal interrupts is tried again.
+class OutputFile {
+ public:
+  explicit OutputFile(const std::string& path) {
+    do {
+      m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    } while (m_fd < 0 && errno == EINTR);
+  }
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+
+  bool is_open() const { return m_fd >= 0; }
+  bool Append(const std::string& bytes) {
+    m_pending += bytes;
+    return m_pending.size() < kBufferSize || Flush();
+  }
+  // Hands what is buffered to the file system.
+  bool Flush() {
+    for (std::size_t done = 0; done < m_pending.size();) {
+      const ssize_t n = ::write(m_fd, m_pending.data() + done, m_pending.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      done += static_cast<std::size_t>(n);
+    }
+    m_pending.clear();
+    return true;
+  }
+  // Linux closes a file even when close is interrupted, and loses nothing.
+  bool Close() {
+    const bool flushed = Flush();
+    const int closed = ::close(m_fd);
+    const bool lost = closed != 0 && errno != EINTR;
+    m_fd = -1;
+    return flushed && !lost;
+  }
+
+ private:
+  static constexpr std::size_t kBufferSize = 64 * 1024;
+  int m_fd = -1;
+  std::string m_pending;
+};
+
+// Sleeps, ends the process or throws before the record after `written`;
+// each way the records so far are handed to the file system first.
+bool KeepPace(const Pace& pace, std::size_t written, OutputFile& output) {
   const bool slow = pace.delay.count() > 0;
   const bool exiting = pace.exiting && written == pace.exitAfter;
-  if (slow || exiting) output.flush();
+  const bool throwing = pace.throwing && written == pace.throwAfter;
+  if ((slow || exiting || throwing) && !output.Flush()) return false;
   if (exiting) ::_exit(pace.exitStatus);
+  if (throwing) throw std::bad_alloc();
   if (slow) std::this_thread::sleep_for(pace.delay);
+  return true;
 }
 
-// Like any careful library, the service tries again a call that a signal
+// Like any careful library, the service tries again an open that a signal
 // interrupted.
-template <typename Stream>
-void OpenRetrying(Stream& stream, const std::string& path, std::ios::openmode mode) {
+void OpenRetrying(std::ifstream& stream, const std::string& path) {
   do {
     errno = 0;
-    stream.open(path, mode);
+    stream.open(path, std::ios::in);
   } while (!stream.is_open() && errno == EINTR);
 }
 
@@ -131,28 +185,28 @@ int StatRetrying(const std::string& path, struct stat* info) {
 // Writes the record of `file` after finding its size; false when the file
 // can be neither found nor told missing.
 bool WriteRecord(ArchivedFile& file, const std::vector<std::string>& names,
-                 const std::string& separator, const Pace& pace, std::ofstream& output) {
+                 const std::string& separator, const Pace& pace, OutputFile& output) {
   struct stat info {};
   const int found = StatRetrying(file.path, &info);
   if (found < 0) return false;
   file.present = found == 0;
   file.size = file.present ? static_cast<unsigned long>(info.st_size) : 0;
-  KeepPace(pace, file.number - 1, output);
+  if (!KeepPace(pace, file.number - 1, output)) return false;
+  std::string record;
   for (std::size_t i = 0; i < names.size(); ++i) {
-    output << (i > 0 ? separator : "") << FieldValue(names[i], file);
+    record += (i > 0 ? separator : "") + FieldValue(names[i], file);
   }
-  output << '\n';
-  return true;
+  record += '\n';
+  return output.Append(record);
 }
 
 int WriteRecords(const std::string& inputFile, const std::string& outputPath,
                  const std::string& fields, const std::string& separator) {
   std::ifstream input;
-  OpenRetrying(input, inputFile, std::ios::in);
+  OpenRetrying(input, inputFile);
   if (!input) return 1;
-  std::ofstream output;
-  OpenRetrying(output, outputPath, std::ios::out | std::ios::trunc);
-  if (!output) return 2;
+  OutputFile output(outputPath);
+  if (!output.is_open()) return 2;
   std::vector<std::string> names;
   std::istringstream fieldList(fields);
   for (std::string name; std::getline(fieldList, name, ',');) names.push_back(name);
@@ -160,18 +214,14 @@ int WriteRecords(const std::string& inputFile, const std::string& outputPath,
   ArchivedFile file;
   for (std::string path; std::getline(input, path);) {
     if (path.empty()) continue;
-    if (path.front() != '/') return 3;  // what was written so far stays
+    if (path.front() != '/') return output.Flush() ? 3 : 5;  // what was written so far stays
     file.offset += file.size;
     file.number += 1;
     file.path = path;
     if (!WriteRecord(file, names, separator, pace, output)) return 7;
   }
   if (input.bad()) return 4;
-  if (!output) return 5;
-  // Linux closes a file even when close is interrupted, and loses nothing.
-  errno = 0;
-  output.close();
-  return output || errno == EINTR ? 0 : 5;
+  return output.Close() ? 0 : 5;
 }
 
 }  // namespace
@@ -196,6 +246,13 @@ void ForceIndexResult(const std::string& call, int result) {
 
 void SlowIndexLookup(std::chrono::microseconds delay) {
   Locked([&](ServiceState& s) { s.pace.delay = delay; });
+}
+
+void ThrowInsideIndexLookup(std::size_t records) {
+  Locked([&](ServiceState& s) {
+    s.pace.throwing = true;
+    s.pace.throwAfter = records;
+  });
 }
 
 void ExitInsideIndexLookup(std::size_t records, int status) {

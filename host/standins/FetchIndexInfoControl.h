@@ -3,8 +3,8 @@
 //
 // The stand-in keeps a journal of every call made on any FetchIndexInfo
 // object, with its arguments as text, and lets a test decide the result of
-// initByCurrentJobId and lookup, slow lookup down, or end the process in the
-// middle of one. Every function here may be called from any thread, while
+// initByCurrentJobId and lookup, slow lookup down, or end the process or throw in
+// the middle of one. Every function here may be called from any thread, while
 // other threads use the service.
 #ifndef HOST_STANDINS_FETCHINDEXINFOCONTROL_H_
 #define HOST_STANDINS_FETCHINDEXINFOCONTROL_H_
@@ -44,6 +44,11 @@ void SlowIndexLookup(std::chrono::microseconds delay);
 // _exit(`status`), as a host killed in the middle of a lookup would end: no
 // destructor or cleanup runs. A lookup with fewer records finishes.
 void ExitInsideIndexLookup(std::size_t records, int status);
+
+// From now on a lookup about to write record number `records` + 1 hands the
+// records so far to the file system and throws std::bad_alloc, as a service
+// that runs out of memory part way does.
+void ThrowInsideIndexLookup(std::size_t records);
 
 }  // namespace standin
 

@@ -117,8 +117,10 @@ class VIVOD_STUB_COLLECT_READER_EXPORT VivodStubCollectReader {
   //       collect file name;
   //     - a record with fewer fields than the field count: "Could not find
   //       all desired fields in collect file entry";
-  //     - a line with more commas than the field count plus 4096: "Collect
-  //       file line with too many fields in " and the name;
+  //     - a line with more commas, quoted ones included, than the field
+  //       count plus 65536 (room for a path of PATH_MAX commas and quoted
+  //       metadata of tens of thousands): "Collect file line with too many
+  //       fields in " and the name;
   //     - a line longer than 16 MiB: "Collect file line longer than
   //       16777216 bytes in " and the name.
   //     A read error ("Failed to read collect file " and the path) fails
