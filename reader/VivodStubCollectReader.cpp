@@ -9,14 +9,11 @@
 #include <memory>
 #include <utility>
 
+#include "ByteCount.h"
 #include "CollectFileLookup.h"
 #include "KaString.h"
 #include "LineLimits.h"
 #include "PosixFile.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -179,31 +176,6 @@ bool ExtractFileName(const std::string& line, int32_t fieldCount,
   return true;
 }
 
-// Occurrences of `byte` in [begin, end). Collect file lines are short, so
-// counting sixteen bytes per step beats searching for each one in turn.
-uint64_t CountByte(const char* begin, const char* end, char byte) {
-  uint64_t count = 0;
-  const char* p = begin;
-#if defined(__SSE2__)
-  const __m128i wanted = _mm_set1_epi8(byte);
-  const __m128i zero = _mm_setzero_si128();
-  while (end - p >= 16) {
-    // Each byte lane counts down by one per match; 255 steps cannot wrap a
-    // lane, then the lanes are summed.
-    __m128i lanes = zero;
-    for (int step = 0; step < 255 && end - p >= 16; ++step, p += 16) {
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      lanes = _mm_add_epi8(lanes, _mm_cmpeq_epi8(block, wanted));
-    }
-    const __m128i sums = _mm_sad_epu8(_mm_sub_epi8(zero, lanes), zero);
-    count += static_cast<uint64_t>(_mm_cvtsi128_si64(sums)) +
-             static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
-  }
-#endif
-  for (; p < end; ++p) count += *p == byte ? 1 : 0;
-  return count;
-}
-
 // Whether `line` holds more separators than a record of `fieldCount`
 // fields can: splitting it would cost one host string per field, which a
 // line of commas turns into gigabytes. A line too short to hold that many
@@ -211,7 +183,7 @@ uint64_t CountByte(const char* begin, const char* end, char byte) {
 bool HasTooManySeparators(const std::string& line, int32_t fieldCount) {
   const uint64_t limit = static_cast<uint64_t>(std::max<int64_t>(fieldCount, 0)) +
                          vscr::kSpareSeparators;
-  return line.size() > limit && CountByte(line.data(), line.data() + line.size(), ',') > limit;
+  return line.size() > limit && vscr::CountByte(line.data(), line.data() + line.size(), ',') > limit;
 }
 
 // Opens `stream` on the collect file at `path`, its descriptor marked
@@ -307,7 +279,7 @@ unsigned long VivodStubCollectReader::CountLines(const char* path) {
   long n;
   while ((n = file.Read(block.get(), kCountBlockSize)) > 0) {
     const char* const end = block.get() + n;
-    lines += CountByte(block.get(), end, '\n');
+    lines += vscr::CountByte(block.get(), end, '\n');
     last = end[-1];
   }
   // A part of the file gives no count: a read error counts as unreadable.

@@ -348,7 +348,10 @@ TEST_F(CollectPreparation, CountLinesAgreesWithGetlineOnDenseAndSparseLineFeeds)
   // around sixteen bytes, and other bytes that sit next to '\n' in value.
   std::mt19937 random(77);
   const std::string bytes[] = {"\n", "\n", "\r", "\x0b", "\t", "\x8a", "x"};
-  for (const std::size_t size : {1u, 15u, 16u, 17u, 4095u, 70000u, 300000u}) {
+  // Sizes around each width the counter steps by (16, 32, 128 bytes) and
+  // around the 255 steps after which it sums its lanes.
+  for (const std::size_t size : {1u, 15u, 16u, 17u, 31u, 33u, 127u, 128u, 129u, 4095u, 32639u,
+                                 32640u, 32641u, 70000u, 300000u}) {
     std::string text;
     while (text.size() < size) text += bytes[random() % 7];
     WriteFile(path, text);
