@@ -5,8 +5,8 @@
 //
 // Prepares the collect file for INPUT, a list of archived files, in
 // WORK_DIR and prints the file name and raw line of every record; skipped
-// lines are told on standard error. The job's progress is kept in WORK_DIR/progress, so a
-// later run goes on where an earlier one stopped. With STOP_AFTER the run
+// lines are told on standard error. The job's progress is kept in
+// WORK_DIR/progress, so a later run goes on where an earlier one stopped. With STOP_AFTER the run
 // stops after that many results, as a host does when its job is paused.
 // Exit status: 0 when done or paused, 1 on a failure.
 #include <cstdint>
@@ -17,6 +17,7 @@
 #include <string>
 
 #include "VivodStubCollectReader.h"
+#include "VivodStubCollectWalk.h"
 
 namespace {
 
@@ -62,31 +63,32 @@ VivodStubCollectReaderInitArgs JobArgs(const std::string& workDir) {
   return args;
 }
 
-// The walk from `offset`, where the reader stands. The walk keeps the offset
-// of the next line itself: asking GetSeekOffset costs a system call, and
-// asked for every record it would slow a walk several times over.
-// Returns the exit status.
+// The walk from `offset`, a checkpoint of an earlier run or 0. The walker
+// hands out, with every result, the offset at which the next line begins:
+// the one to store. Returns the exit status.
 int WalkRecords(VivodStubCollectReader& reader, const std::string& progress, uint64_t offset,
                 unsigned long stopAfter) {
-  std::string fileName;
-  std::string line;
   unsigned long done = 0;
-  for (int result; (result = reader.GetItem(fileName, line)) != 0;) {
-    if (result == 1) {
-      std::cout << fileName << '\t' << line << '\n';  // the host archives it, say
-      offset += line.size() + 1;                      // the raw line and its line feed
-    } else {  // an empty line, a short record, an overlong line or a read error
-      const std::string told = reader.m_lastError;
-      // A -1 hands out no line, so ask; only after a read error can it fail.
-      if (!reader.GetSeekOffset(offset)) return Fail(told);
-      std::cerr << "skipped: " << told << '\n';
-    }
-    if (++done % kCheckpointEvery == 0 || done == stopAfter) {
-      Checkpoint(progress, offset);
-      if (done == stopAfter) return 0;
-    }
-  }
-  std::remove(progress.c_str());  // the job is done
+  bool paused = false;
+  // After each result: a checkpoint now and then, and the pause.
+  const auto goOn = [&](uint64_t next) {
+    if (++done % kCheckpointEvery == 0 || done == stopAfter) Checkpoint(progress, next);
+    paused = done == stopAfter;
+    return !paused;
+  };
+  const bool walked = WalkCollectRange(
+      reader, offset, UINT64_MAX,
+      [&](const std::string& fileName, const std::string& line, uint64_t next) {
+        std::cout << fileName << '\t' << line << '\n';  // the host archives it, say
+        return goOn(next);
+      },
+      [&](const std::string& message, uint64_t next) {
+        // an empty line, a short record, an overlong line
+        std::cerr << "skipped: " << message << '\n';
+        return goOn(next);
+      });
+  if (!walked) return Fail(reader.m_lastError);
+  if (!paused) std::remove(progress.c_str());  // the job is done
   return 0;
 }
 
@@ -100,7 +102,5 @@ int main(int argc, char** argv) {
   VivodStubCollectReader reader(JobArgs(workDir));
   if (!reader.Initialize(argv[1]) || !reader.Open()) return Fail(reader.m_lastError);
   const std::string progress = workDir + "/progress";
-  const uint64_t offset = LoadProgress(progress);
-  if (!reader.SetSeekOffset(offset)) return Fail(reader.m_lastError);
-  return WalkRecords(reader, progress, offset, stopAfter);
+  return WalkRecords(reader, progress, LoadProgress(progress), stopAfter);
 }

@@ -75,6 +75,27 @@ TEST_F(Checkpoint, ResumingAtAnyTakenOffsetRepeatsTheRestOfTheWalk) {
   }
 }
 
+// A host stores the offset that WalkCollectRange hands out with a record
+// (or a skipped line) and resumes a later walk there.
+TEST_F(Checkpoint, WalkResumedAtAnyOffsetTheWalkerHandsOutGivesTheRestOfTheWalk) {
+  auto first = OpenReader(kMixedFile);
+  const RangeResults whole = WalkRange(*first, 0, UINT64_MAX);
+  ASSERT_EQ("", whole.error);
+  ASSERT_EQ(8u, whole.results.size());
+  EXPECT_EQ(whole.results, WalkWhole(*OpenReader(kMixedFile)).results);
+  for (std::size_t i = 0; i < whole.results.size(); ++i) {
+    const std::string& taken = whole.results[i];
+    const uint64_t next = std::stoull(taken.substr(taken.rfind('@') + 1));
+    VivodStubCollectReader resumed(Args());
+    ASSERT_TRUE(resumed.Initialize(WriteInputList("/etc/passwd\n")) && resumed.Open());
+    const RangeResults rest = WalkRange(resumed, next, UINT64_MAX);
+    EXPECT_EQ("", rest.error);
+    EXPECT_EQ(Results(whole.results.begin() + static_cast<long>(i) + 1, whole.results.end()),
+              rest.results)
+        << "resumed after " << taken;
+  }
+}
+
 TEST_F(Checkpoint, OffsetIsTheNextUnreadByteAndTakingItChangesNothing) {
   auto reader = OpenReader(Record("/a") + "\n" + Record("/b"));
   uint64_t offset = kUntouched;

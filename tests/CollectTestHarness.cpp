@@ -5,6 +5,8 @@
 
 #include <stdexcept>
 
+#include "VivodStubCollectWalk.h"
+
 std::string Record(const std::string& nameField) {
   return "1,7,4096,10," + nameField + ",1,";
 }
@@ -40,6 +42,50 @@ std::unique_ptr<VivodStubCollectReader> CollectTest::OpenReader(
   EXPECT_TRUE(reader->Initialize(WriteInputList("/etc/passwd\n"))) << reader->m_lastError;
   EXPECT_TRUE(reader->Open()) << reader->m_lastError;
   return reader;
+}
+
+namespace {
+
+std::string DescribeAt(int result, const std::string& text, uint64_t next) {
+  return Describe(result, text, text) + " @" + std::to_string(next);
+}
+
+}  // namespace
+
+RangeResults WalkRange(VivodStubCollectReader& reader, uint64_t begin, uint64_t end) {
+  RangeResults range;
+  const bool walked = WalkCollectRange(
+      reader, begin, end,
+      [&](const std::string& name, const std::string&, uint64_t next) {
+        range.results.push_back(DescribeAt(1, name, next));
+      },
+      [&](const std::string& message, uint64_t next) {
+        range.results.push_back(DescribeAt(-1, message, next));
+      });
+  if (!walked) range.error = reader.m_lastError;
+  return range;
+}
+
+RangeResults WalkWhole(VivodStubCollectReader& reader) {
+  RangeResults whole;
+  std::string name, line;
+  for (;;) {
+    uint64_t start = 0, after = 0;
+    if (!reader.GetSeekOffset(start)) {
+      whole.error = reader.m_lastError;
+      break;
+    }
+    const int result = reader.GetItem(name, line);
+    if (result == 0) break;
+    if (result == 1) {
+      after = start + line.size() + 1;
+    } else if (!reader.GetSeekOffset(after)) {
+      whole.error = reader.m_lastError;
+      break;
+    }
+    whole.results.push_back(DescribeAt(result, result == 1 ? name : reader.m_lastError, after));
+  }
+  return whole;
 }
 
 Item CollectTest::ReadOne(VivodStubCollectReader& reader) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -66,6 +67,19 @@ class CollectTest : public ::testing::Test {
 // Calls GetItem until it returns 0, as CollectTest::ReadAll does, and
 // describes each result.
 Results Walk(VivodStubCollectReader& reader, int limit = 1000);
+
+// The walk of the records whose line begins in bytes [begin, end), through
+// WalkCollectRange: each result as Describe gives it with the offset that
+// the walker handed out ("1 /a @16"), and the walker's failure, if any.
+struct RangeResults {
+  Results results;
+  std::string error;
+};
+RangeResults WalkRange(VivodStubCollectReader& reader, uint64_t begin, uint64_t end);
+// The reference for it: GetItem from where the reader stands up to the 0
+// (not included). A record's next offset is where its line began plus the
+// line and its line feed; a skipped line's is the offset after it.
+RangeResults WalkWhole(VivodStubCollectReader& reader);
 
 // Sends this process's standard error to the file at `path` (appending)
 // for the object's lifetime; a failure to do so throws std::runtime_error.

@@ -1,18 +1,20 @@
 // A collect file cut into byte ranges, each walked by its own reader with
-// the README's range recipe: whatever the cut points, the ranges' results
-// put together in order are the whole walk's, each result once, each at
-// the offset where the whole walk met it.
+// WalkCollectRange: whatever the cut points, the ranges' results put
+// together in order are the whole walk's, each result once, each with the
+// offset that the whole walk reached after it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CollectTestHarness.h"
-#include "RangeRecipe.h"
 
 namespace {
 
@@ -156,6 +158,21 @@ TEST_F(RangeWalk, RangesOfAnyCutTakeEveryResultOnceInOrder) {
           << joined.size() << " results in the ranges, " << whole.results.size() << " in all";
     }
   }
+}
+
+// A FIFO has no offsets: the walker says so before any record, rather than
+// walking on and blaming the first skipped line.
+TEST_F(RangeWalk, CollectFileWithoutOffsetsFailsBeforeAnyRecord) {
+  ASSERT_EQ(0, ::mkfifo(CollectPath().c_str(), 0600));
+  VivodStubCollectReader reader(Args());
+  ASSERT_TRUE(reader.Initialize(WriteInputList("/etc/passwd\n")));  // the FIFO is reused
+  std::thread writer([this] { WriteFile(CollectPath(), "\n" + Record("/a") + "\n"); });
+  const bool opened = reader.Open();
+  writer.join();
+  ASSERT_TRUE(opened) << reader.m_lastError;
+  const RangeResults walk = WalkRange(reader, 0, UINT64_MAX);
+  EXPECT_EQ("Read offset not available.", walk.error);
+  EXPECT_EQ(Results{}, walk.results);
 }
 
 }  // namespace

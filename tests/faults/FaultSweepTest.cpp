@@ -31,7 +31,6 @@
 #include "CollectTestHarness.h"
 #include "LineLimits.h"
 #include "TemporaryNames.h"
-#include "RangeRecipe.h"
 #include "standins/EvDebugControl.h"
 #include "standins/FetchIndexInfoControl.h"
 
