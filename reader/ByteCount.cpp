@@ -26,9 +26,9 @@ uint64_t CountSse2(const char* p, const char* end, char byte) {
   const __m128i wanted = _mm_set1_epi8(byte);
   const __m128i zero = _mm_setzero_si128();
   uint64_t count = 0;
-  while (end - p >= 16) {
+  for (long steps; (steps = std::min<long>((end - p) / 16, kStepsPerSum)) > 0;) {
     __m128i lanes = zero;
-    for (int step = 0; step < kStepsPerSum && end - p >= 16; ++step, p += 16) {
+    for (; steps > 0; --steps, p += 16) {
       const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
       lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(block, wanted));
     }
@@ -73,16 +73,20 @@ __attribute__((target("avx2"))) uint64_t CountAvx2(const char* p, const char* en
 }
 
 // AVX2 needs the processor's support and the operating system's: it must
-// save the vector registers' upper halves (XCR0 bits 1 and 2).
+// save the vector registers' upper halves (XCR0 bits 1 and 2). cpuid never
+// faults, so every answer is asked and then combined; only xgetbv needs
+// OSXSAVE first.
 bool HasAvx2() {
   unsigned a = 0, b = 0, c = 0, d = 0;
-  if (__get_cpuid(1, &a, &b, &c, &d) == 0) return false;
-  if ((c & bit_OSXSAVE) == 0 || (c & bit_AVX) == 0) return false;
+  __cpuid(1, a, b, c, d);
+  if ((c & bit_OSXSAVE) == 0) return false;
+  const bool hasAvx = (c & bit_AVX) != 0;
   unsigned xcr0Low = 0, xcr0High = 0;
   __asm__("xgetbv" : "=a"(xcr0Low), "=d"(xcr0High) : "c"(0));
-  if ((xcr0Low & 0x6) != 0x6) return false;
-  if (__get_cpuid_count(7, 0, &a, &b, &c, &d) == 0) return false;
-  return (b & bit_AVX2) != 0;
+  const bool savesYmm = (xcr0Low & 0x6) == 0x6;
+  const bool hasLeaf7 = __get_cpuid_max(0, nullptr) >= 7;
+  __cpuid_count(7, 0, a, b, c, d);
+  return hasAvx & savesYmm & hasLeaf7 & ((b & bit_AVX2) != 0);
 }
 
 #endif

@@ -149,14 +149,10 @@ LookupOutcome Publish(Temporary& temporary, const std::string& collectPath,
   // The collect file is complete from here on, so it stays whatever
   // follows. Until its directory is synced a crash may lose the rename,
   // and a later job looks the file up again.
-  switch (SyncDirectory(directory)) {
-    case DirectorySync::kSynced:
-    case DirectorySync::kNotReadable:
-      return LookupOutcome::kPublished;
-    case DirectorySync::kFailed:
-      break;
-  }
-  return LookupOutcome::kPublishFailed;
+  // A directory that may not be read (a drop box) cannot be synced; the
+  // rename stands all the same.
+  return SyncDirectory(directory) == DirectorySync::kFailed ? LookupOutcome::kPublishFailed
+                                                            : LookupOutcome::kPublished;
 }
 
 }  // namespace

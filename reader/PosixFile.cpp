@@ -62,11 +62,9 @@ struct FilebufDescriptor : std::filebuf {
 
 }  // namespace
 
-bool MarkCloseOnExec(std::filebuf& buffer) {
-  if (!buffer.is_open()) return false;
-  const int fd = FilebufDescriptor::Of(buffer);
-  const int flags = ::fcntl(fd, F_GETFD);
-  return flags != -1 && ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC) != -1;
+void MarkCloseOnExec(std::filebuf& buffer) {
+  // FD_CLOEXEC is the only descriptor flag there is.
+  ::fcntl(FilebufDescriptor::Of(buffer), F_SETFD, FD_CLOEXEC);
 }
 
 PosixFile PosixFile::Open(const std::string& path, int flags) {

@@ -58,8 +58,8 @@ class PosixFile {
 
 // Marks the descriptor of the open file stream `buffer` close-on-exec, so
 // that no child the host starts inherits it; file streams open without
-// O_CLOEXEC. False when the stream is not open or the mark fails.
-bool MarkCloseOnExec(std::filebuf& buffer);
+// O_CLOEXEC. On an open descriptor the mark cannot fail.
+void MarkCloseOnExec(std::filebuf& buffer);
 
 // True when the operating system reports that something exists at `path`.
 bool PathExists(const std::string& path);

@@ -126,13 +126,16 @@ bool LineReader::Refill() {
 }
 
 // Gathers output lines and writes them in large blocks; a line too long for
-// the block is written straight through. After the first failed write it
-// writes nothing more and reports false.
+// the block is written straight through. A call that fails is the last:
+// the conversion stops at its first failed write.
 class LineWriter {
  public:
   explicit LineWriter(PosixFile* file) : m_file(file), m_buffer(kOutputSize) {}
 
-  bool WriteLine(const char* text, std::size_t length) {
+  // Writes `text` and a line feed. The byte at text[length] is the caller's
+  // and may be overwritten: a line written straight through takes its line
+  // feed there, in the same write.
+  bool WriteLine(char* text, std::size_t length) {
     if (length >= m_buffer.size() - m_used) {
       if (!Flush()) return false;
       if (length >= m_buffer.size()) return WriteThrough(text, length);
@@ -144,21 +147,20 @@ class LineWriter {
   }
 
   bool Flush() {
-    m_ok = m_ok && m_file->WriteAll(m_buffer.data(), m_used);
+    const std::size_t used = m_used;
     m_used = 0;
-    return m_ok;
+    return m_file->WriteAll(m_buffer.data(), used);
   }
 
  private:
-  bool WriteThrough(const char* text, std::size_t length) {
-    m_ok = m_file->WriteAll(text, length) && m_file->WriteAll("\n", 1);
-    return m_ok;
+  bool WriteThrough(char* text, std::size_t length) {
+    text[length] = '\n';
+    return m_file->WriteAll(text, length + 1);
   }
 
   PosixFile* m_file;
   std::vector<char> m_buffer;
   std::size_t m_used = 0;
-  bool m_ok = true;
 };
 
 // The top bit of each byte of `word` that is a ':', and no other bit: each
@@ -241,14 +243,8 @@ Outcome ConvertLines(PosixFile* input, PosixFile* output, char delimiter,
 // The message of a conversion that ran to its end; empty when it succeeded.
 std::string FailureOf(Outcome outcome, const std::string& inputFile,
                       const std::string& outputFile) {
-  switch (outcome) {
-    case Outcome::kReadFailed:
-      return kReadInputFailed + inputFile + kMessageEnd;
-    case Outcome::kWriteFailed:
-      return kWriteOutputFailed + outputFile + kMessageEnd;
-    case Outcome::kDone:
-      break;
-  }
+  if (outcome == Outcome::kReadFailed) return kReadInputFailed + inputFile + kMessageEnd;
+  if (outcome == Outcome::kWriteFailed) return kWriteOutputFailed + outputFile + kMessageEnd;
   return std::string();
 }
 
@@ -282,7 +278,8 @@ bool VivodStubCollectReader::ProcessStubCollectFile(const std::string& inputFile
   }
   Outcome outcome = ConvertLines(&input, &output, delimiter, outputFile, &log);
   input.Close();
-  if (!output.Close() && outcome == Outcome::kDone) outcome = Outcome::kWriteFailed;
+  const bool closed = output.Close();
+  if (outcome == Outcome::kDone && !closed) outcome = Outcome::kWriteFailed;
   const std::string failure = FailureOf(outcome, inputFile, outputFile);
   if (failure.empty()) return true;
   m_lastError = failure;

@@ -87,15 +87,8 @@ std::string CollectFilePath(const VivodStubCollectReaderInitArgs& args,
 
 // The message of a lookup that did not publish the collect file.
 std::string LookupFailure(LookupOutcome outcome, const std::string& collectPath) {
-  switch (outcome) {
-    case LookupOutcome::kInitFailed:
-      return kIndexInitFailed;
-    case LookupOutcome::kLookupFailed:
-      return kIndexLookupFailed;
-    case LookupOutcome::kPublishFailed:
-    case LookupOutcome::kPublished:
-      break;
-  }
+  if (outcome == LookupOutcome::kInitFailed) return kIndexInitFailed;
+  if (outcome == LookupOutcome::kLookupFailed) return kIndexLookupFailed;
   return kPublishFailed + collectPath;
 }
 
@@ -187,11 +180,9 @@ bool HasTooManySeparators(const std::string& line, int32_t fieldCount) {
 }
 
 // Opens `stream` on the collect file at `path`, its descriptor marked
-// close-on-exec; false, with the stream failed and no file held, when the
-// file cannot be opened or marked. Opening an open stream fails it. An
-// exception leaves no file held either.
+// close-on-exec; false, with the stream failed, when the file cannot be
+// opened. Opening an open stream fails it. An exception leaves no file held.
 bool OpenCollectStream(std::ifstream& stream, const std::string& path) {
-  const bool wasOpen = stream.is_open();
   try {
     // An open interrupted by a signal (a FIFO waits for its writer) is tried
     // again. A stream that is already open fails without an errno of its own.
@@ -201,16 +192,13 @@ bool OpenCollectStream(std::ifstream& stream, const std::string& path) {
     } while (stream.fail() && !stream.is_open() && errno == EINTR);
   } catch (...) {
     // The stream's buffer is allocated after the file is opened: release
-    // the file, so that a later Open can succeed.
-    if (!wasOpen) stream.close();
+    // the file, so that a later Open can succeed. (An open stream throws
+    // nothing: its open fails at once.)
+    stream.close();
     throw;
   }
   if (stream.fail()) return false;
-  if (!vscr::MarkCloseOnExec(*stream.rdbuf())) {
-    stream.close();
-    stream.setstate(std::ios::failbit);
-    return false;
-  }
+  vscr::MarkCloseOnExec(*stream.rdbuf());
   return true;
 }
 

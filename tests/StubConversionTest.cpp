@@ -76,10 +76,14 @@ TEST_F(StubConversion, WriteAndReadErrorsAreFailures) {
   WriteFile(Input(), "17,/a\n");
   EXPECT_FALSE(ConvertFiles(Input(), "/dev/full"));
   EXPECT_EQ("Failed to write output file [/dev/full].", m_reader.m_lastError);
-  // A path longer than the output block is written straight through.
-  WriteFile(Input(), "17,/" + std::string(2 * 1024 * 1024, 'p') + "\n");
-  EXPECT_FALSE(ConvertFiles(Input(), "/dev/full"));
-  EXPECT_EQ("Failed to write output file [/dev/full].", m_reader.m_lastError);
+  // A path longer than the output block is written straight through, alone
+  // and after paths that wait in the block.
+  const std::string longLine = "17,/" + std::string(2 * 1024 * 1024, 'p') + "\n";
+  for (const std::string& input : {longLine, "1,/a\n" + longLine}) {
+    WriteFile(Input(), input);
+    EXPECT_FALSE(ConvertFiles(Input(), "/dev/full"));
+    EXPECT_EQ("Failed to write output file [/dev/full].", m_reader.m_lastError);
+  }
 
   // /proc/self/mem opens, but its first read fails with an I/O error.
   EXPECT_FALSE(ConvertFiles("/proc/self/mem", Output()));
@@ -95,6 +99,11 @@ TEST_F(StubConversion, LongLinesAndManyLinesConvertExactly) {
     input += std::to_string(i) + ",/dir/file-" + std::to_string(i) + ":7\r\n";
     expected += "/dir/file-" + std::to_string(i) + "\n";
   }
+  // Too long for what is left of the output block, short enough for a
+  // block of its own.
+  const std::string middlePath = "/" + std::string(512 * 1024, 'm');
+  input += "2," + middlePath + ":1\n3,/z:1";
+  expected += middlePath + "\n/z\n";
   ASSERT_TRUE(Convert(input));
   EXPECT_EQ(expected, ReadFile(Output()));
 }
