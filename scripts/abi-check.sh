@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Compares the ABI of the built libVivodStubCollectReader.so with the
-# baseline kept in abi/, or renews that baseline.
+# baseline kept in scripts/abi/, or renews that baseline.
 #
 #   scripts/abi-check.sh check  [BUILD_DIR]   exit 1 when the ABI differs
-#   scripts/abi-check.sh update [BUILD_DIR]   rewrite abi/ from the build
+#   scripts/abi-check.sh update [BUILD_DIR]   rewrite scripts/abi/ from the build
 #
 # BUILD_DIR defaults to build/, the default preset's tree. The baseline is
 # taken from that build (RelWithDebInfo, Debian's g++): abidw reads the
@@ -16,7 +16,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-baseline=$root/abi/libVivodStubCollectReader.abi
+baseline=$root/scripts/abi/libVivodStubCollectReader.abi
 header=$root/reader/include/VivodStubCollectReader.h
 
 usage() {
