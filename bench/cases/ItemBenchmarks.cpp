@@ -18,50 +18,51 @@ void SetRates(benchmark::State& state, uint64_t records, uint64_t bytes) {
   state.SetBytesProcessed(static_cast<int64_t>(bytes));
 }
 
-void BM_GetItemLoop(benchmark::State& state) {
+// Walks the whole collect file with a fresh reader in every iteration;
+// `walk` returns the records it met, or -1 with the reader's message.
+template <typename Walk>
+void WalkEachIteration(benchmark::State& state, Walk walk) {
   const bench::InputFile& input = bench::CollectInput();
   uint64_t records = 0;
   for (auto _ : state) {
     bench::CollectFileReader file(input.path);
     VivodStubCollectReader* reader = file.reader();
-    if (reader == nullptr) {
-      state.SkipWithError(file.error().c_str());
+    const long met = reader == nullptr ? -1 : walk(*reader);
+    if (met < 0) {
+      state.SkipWithError(reader == nullptr ? file.error().c_str() : reader->m_lastError.c_str());
       return;
     }
+    records += static_cast<uint64_t>(met);
+  }
+  SetRates(state, records, input.bytes * static_cast<uint64_t>(state.iterations()));
+}
+
+void BM_GetItemLoop(benchmark::State& state) {
+  WalkEachIteration(state, [](VivodStubCollectReader& reader) {
     std::string name;
     std::string line;
-    while (reader->GetItem(name, line) != 0) {
+    long records = 0;
+    while (reader.GetItem(name, line) != 0) {
       benchmark::DoNotOptimize(name.data());
       ++records;
     }
-  }
-  SetRates(state, records, input.bytes * static_cast<uint64_t>(state.iterations()));
+    return records;
+  });
 }
 BENCHMARK(BM_GetItemLoop)->Unit(benchmark::kMillisecond);
 
 void BM_WholeFileRange(benchmark::State& state) {
-  const bench::InputFile& input = bench::CollectInput();
-  uint64_t records = 0;
-  for (auto _ : state) {
-    bench::CollectFileReader file(input.path);
-    VivodStubCollectReader* reader = file.reader();
-    if (reader == nullptr) {
-      state.SkipWithError(file.error().c_str());
-      return;
-    }
+  WalkEachIteration(state, [](VivodStubCollectReader& reader) {
+    long records = 0;
     const bool walked = WalkCollectRange(
-        *reader, 0, UINT64_MAX,
+        reader, 0, UINT64_MAX,
         [&](const std::string& name, const std::string&, uint64_t) {
           benchmark::DoNotOptimize(name.data());
           ++records;
         },
-        [](const std::string&, uint64_t) {});
-    if (!walked) {
-      state.SkipWithError(reader->m_lastError.c_str());
-      return;
-    }
-  }
-  SetRates(state, records, input.bytes * static_cast<uint64_t>(state.iterations()));
+        [&](const std::string&, uint64_t) { ++records; });
+    return walked ? records : -1;
+  });
 }
 BENCHMARK(BM_WholeFileRange)->Unit(benchmark::kMillisecond);
 
