@@ -69,7 +69,7 @@ done
 
 echo "Building the drivers (Release) in $build ..." >&2
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DVSCR_BUILD_BENCHMARKS=ON -DVSCR_BUILD_TESTS=OFF -DVSCR_BUILD_EXAMPLES=OFF >/dev/null
+  -DVSCR_BUILD_BENCHMARKS=ON -DVSCR_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" --target vscr-gen vscr-walk vscr-count read-floor vscr-convert \
   getline-floor mandated-floor conversion-floor vscr-rusage >/dev/null
 bin="$build/bench"

@@ -31,7 +31,7 @@ done
 
 echo "Building collect-walk (Release) in $build ..." >&2
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DVSCR_BUILD_BENCHMARKS=ON -DVSCR_BUILD_TESTS=OFF -DVSCR_BUILD_EXAMPLES=ON >/dev/null
+  -DVSCR_BUILD_BENCHMARKS=ON -DVSCR_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" --target collect-walk vscr-gen vscr-rusage >/dev/null
 walk="$build/tools/collect-walk/collect-walk"
 bin="$build/bench"

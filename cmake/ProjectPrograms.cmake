@@ -1,11 +1,10 @@
 # The settings that every program of ours and every static library they
-# share take: our warning policy, the sanitizers of this build, C++17
-# without extensions. Consumers of the installed library never see them.
+# share take: our warning policy and C++17 without extensions. Consumers of the installed library never see them.
 
 # vscr_use_project_settings(<target>): for a target made elsewhere, such as
 # examples/, which also builds on its own against an install.
 function(vscr_use_project_settings target)
-  target_link_libraries(${target} PRIVATE vscr_warnings vscr_sanitizers)
+  target_link_libraries(${target} PRIVATE vscr_warnings)
   target_compile_features(${target} PRIVATE cxx_std_17)
   set_target_properties(${target} PROPERTIES CXX_EXTENSIONS OFF)
 endfunction()

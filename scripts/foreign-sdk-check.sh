@@ -7,9 +7,9 @@
 #
 #   scripts/foreign-sdk-check.sh
 #
-# Works in build-foreign-sdk/ (and builds what it needs of build-asan/, the
-# asan preset's tree, which CI has already built). Exit 0 only when every
-# step holds.
+# Works in build-foreign-sdk/ (and builds what it needs of build-sanitize/,
+# the sanitize preset's tree, which CI has already built). Exit 0 only when
+# every step holds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -43,7 +43,7 @@ rm -rf "$sdk"
 cmake --install "$work/sdk-build" >/dev/null
 
 echo "== The project against it (VSCR_HOST_SDK_DIR), clang with ASan and UBSan"
-cmake --preset asan -B "$work/project" --fresh -DVSCR_HOST_SDK_DIR="$sdk" \
+cmake --preset sanitize -B "$work/project" --fresh -DVSCR_HOST_SDK_DIR="$sdk" \
   -DVSCR_TEST_HOST_LOOKUP=ON >/dev/null
 cmake --build "$work/project" -j "$jobs"
 ctest --test-dir "$work/project" -j "$jobs" --output-on-failure --no-tests=error
@@ -54,15 +54,15 @@ expect_contract_holds "$contract"
 
 echo "== The ABI of the reader built against it (g++, as the baseline)"
 cmake -S . -B "$work/abi" -G Ninja --fresh -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVSCR_WARNINGS_AS_ERRORS=ON -DVSCR_BUILD_TESTS=OFF -DVSCR_BUILD_EXAMPLES=OFF \
+  -DVSCR_WARNINGS_AS_ERRORS=ON -DVSCR_BUILD_TESTS=OFF \
   -DVSCR_HOST_SDK_DIR="$sdk" >/dev/null
 cmake --build "$work/abi" -j "$jobs" --target VivodStubCollectReader
 scripts/abi-check.sh check "$work/abi"
 
 echo "== The hazard: a reader built against host/, loaded with the foreign libKaUtils.so"
-cmake --preset asan >/dev/null
-cmake --build build-asan -j "$jobs" --target reader_tests vscr-host-check
-walk=(build-asan/tests/reader_tests --gtest_filter='LongNameWalk.*')
+cmake --preset sanitize >/dev/null
+cmake --build build-sanitize -j "$jobs" --target reader_tests vscr-host-check
+walk=(build-sanitize/tests/reader_tests --gtest_filter='LongNameWalk.*')
 "${walk[@]}" >"$work/walk-standins.log" 2>&1 ||
   fail "the walk fails even with our stand-ins; see $work/walk-standins.log"
 mkdir -p "$work/foreign-kautils"
@@ -70,7 +70,7 @@ ln -sf "$sdk/lib/libKaUtils.so" "$work/foreign-kautils/libKaUtils.so"
 status=0
 LD_LIBRARY_PATH=$work/foreign-kautils "${walk[@]}" >"$work/walk-foreign.log" 2>&1 || status=$?
 # Make sure that the loader really took the foreign library.
-loaded=$(LD_LIBRARY_PATH=$work/foreign-kautils LD_DEBUG=libs build-asan/tests/reader_tests \
+loaded=$(LD_LIBRARY_PATH=$work/foreign-kautils LD_DEBUG=libs build-sanitize/tests/reader_tests \
   --gtest_list_tests 2>&1)
 grep -q "calling init: $work/foreign-kautils/libKaUtils.so" <<<"$loaded" ||
   fail "the loader did not take $work/foreign-kautils/libKaUtils.so"
@@ -88,7 +88,7 @@ fi
 
 echo "== The guard: vscr-host-check built against host/, run with the foreign libKaUtils.so"
 status=0
-guard=$(LD_LIBRARY_PATH=$work/foreign-kautils build-asan/tools/host-check/vscr-host-check 2>/dev/null) ||
+guard=$(LD_LIBRARY_PATH=$work/foreign-kautils build-sanitize/tools/host-check/vscr-host-check 2>/dev/null) ||
   status=$?
 echo "$guard"
 [[ $status -eq 1 ]] || fail "vscr-host-check did not fail on the mismatch (status $status)"
@@ -96,7 +96,7 @@ grep -q "^FAILS .*libKaUtils wrote [0-9]* bytes past" <<<"$guard" ||
   fail "vscr-host-check failed, but not on the layout"
 
 status=0
-guard=$(LD_LIBRARY_PATH=$sdk/lib build-asan/tools/host-check/vscr-host-check 2>/dev/null) ||
+guard=$(LD_LIBRARY_PATH=$sdk/lib build-sanitize/tools/host-check/vscr-host-check 2>/dev/null) ||
   status=$?
 echo "$guard" | grep -E "^FAILS  (EvDebug|FetchIndexInfo)" || true
 [[ $status -eq 1 ]] || fail "vscr-host-check did not fail with all three foreign libraries"

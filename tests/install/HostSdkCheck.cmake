@@ -22,7 +22,7 @@ foreach(missing IN LISTS files)
   endforeach()
   execute_process(
     COMMAND ${CMAKE_COMMAND} -S "${SOURCE_DIR}" -B "${WORK_DIR}/${case}/build" -G "${GENERATOR}"
-            -DVSCR_HOST_SDK_DIR=${sdk} -DVSCR_BUILD_TESTS=OFF -DVSCR_BUILD_EXAMPLES=OFF
+            -DVSCR_HOST_SDK_DIR=${sdk} -DVSCR_BUILD_TESTS=OFF
     RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
   # CMake wraps long messages at blanks; the path itself stays whole.
   string(REGEX REPLACE "[ \n]+" " " flat "${output}")

@@ -39,7 +39,7 @@ foreach(variant own-folder tools host-sdk)
   vscr_run("configure of the parent project (${variant})"
     COMMAND ${CMAKE_COMMAND} -S "${CMAKE_CURRENT_LIST_DIR}" -B "${build}"
             -G "${GENERATOR}" -DCMAKE_CXX_COMPILER=${CXX_COMPILER}
-            -DVSCR_SOURCE_DIR=${VSCR_SOURCE_DIR} -DVSCR_SANITIZE=ON ${args}
+            -DVSCR_SOURCE_DIR=${VSCR_SOURCE_DIR} -DCMAKE_CXX_FLAGS=-fsanitize=address ${args}
             "-DEXPECTED_TARGETS=${expected}")
 
   file(GLOB_RECURSE install_scripts "${build}/vscr/cmake_install.cmake")
