@@ -1,38 +1,178 @@
 // collect-walk: an operator's tool for libVivodStubCollectReader. It walks
 // the collect file for a list of archived files, or converts a stub collect
-// file into a plain list of paths, and reports what the library reports.
-// Run it without arguments for a demonstration on the shipped sample, and
-// with --help for its options.
-#include <iostream>
+// file into a plain list of paths.
+#include <getopt.h>
 
-#include "Convert.h"
-#include "Report.h"
-#include "Sample.h"
-#include "Shards.h"
-#include "StandardDescriptors.h"
-#include "Walk.h"
-#include "WalkArguments.h"
+#include <cerrno>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "CollectWalk.h"
+
+namespace {
+
+constexpr char kHelp[] = R"(Usage: collect-walk [OPTION]... INPUT
+  or:  collect-walk --convert INPUT OUTPUT DELIM
+  or:  collect-walk
+Walk the collect file for INPUT, a list of archived files, one absolute path
+a line (not "-": the index service reads it as a file). Print the file name
+of each record, or "skipped: " and the library's message for a line it skips;
+a summary and notes go to standard error. The collect file PREFIX_NUMBER.lmf
+is made in DIR on first use, and reused as it stands after that.
+
+      --work-dir=DIR     directory of the collect file (default: .)
+      --prefix=PREFIX    collect file prefix (default: collect)
+      --number=NUMBER    collect file number (default: 1)
+      --job-id=JOB       job id for the index service (default: example-job)
+      --fields=LIST      comma-separated record fields (default: the reader's)
+      --field-count=N    fields a record must have (default: those in LIST)
+      --index-cache      ask the index service for its cache
+      --offset=N         walk from the first line that begins at byte N on
+      --offsets          print before each line the offset where the next one
+                         begins, and a TAB: --offset with it resumes there
+      --shards=N         print N lines "BEGIN END" that cut the collect file
+      --range=B:E        walk the records whose line begins in bytes [B, E)
+      --shard=I/N        walk the I-th (1 to N) of the ranges of --shards=N
+      --progress         show the progress line wherever standard error goes
+  -v, --verbose          print a TAB and the raw record after each name
+  -h, --help             print this help and exit
+      --version          print the version and exit
+      --convert          write the path of each usable line of the stub collect
+                         file INPUT to OUTPUT ("-": standard input, output);
+                         DELIM is one character, tab, \t or comma
+
+The ranges' walks in order give a whole walk's output byte for byte:
+  collect-walk --shards 8 list.lst |
+    parallel -k --colsep ' ' collect-walk --range {1}:{2} list.lst >walk.txt
+
+A walk to a file or pipe shows a progress line on a terminal's standard error.
+SIGINT or SIGTERM while the collect file is made removes its temporary.
+Without arguments, collect-walk walks SAMPLE/archived-files.lst in a temporary
+directory; SAMPLE is ../share/VivodStubCollectReader/sample from its folder.
+
+Exit status:
+  0  done
+  1  a failure: the failed call and the library's message, or a write error
+  2  bad arguments
+)";
+
+enum Id { kWorkDir = 256, kPrefix, kNumber, kJobId, kFields, kFieldCount, kIndexCache, kOffset,
+          kOffsets, kShards, kShard, kRange, kProgress, kVersion, kConvert };
+
+const option kOptions[] = {
+    {"work-dir", 1, nullptr, kWorkDir}, {"prefix", 1, nullptr, kPrefix},
+    {"number", 1, nullptr, kNumber}, {"job-id", 1, nullptr, kJobId}, {"fields", 1, nullptr, kFields},
+    {"field-count", 1, nullptr, kFieldCount}, {"index-cache", 0, nullptr, kIndexCache},
+    {"offset", 1, nullptr, kOffset}, {"offsets", 0, nullptr, kOffsets},
+    {"shards", 1, nullptr, kShards}, {"shard", 1, nullptr, kShard}, {"range", 1, nullptr, kRange},
+    {"progress", 0, nullptr, kProgress}, {"verbose", 0, nullptr, 'v'}, {"help", 0, nullptr, 'h'},
+    {"version", 0, nullptr, kVersion}, {"convert", 0, nullptr, kConvert}, {nullptr, 0, nullptr, 0}};
+
+// Decimal digits only, up to `max`: strtoull alone takes signs and blanks.
+template <typename T>
+bool Number(const std::string& text, T* value, uint64_t max = static_cast<T>(-1)) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  errno = 0;
+  const uint64_t parsed = std::strtoull(text.c_str(), nullptr, 10);
+  *value = static_cast<T>(parsed);
+  return errno != ERANGE && parsed <= max;
+}
+
+template <typename T>  // "A<separator>B", two such numbers
+bool Pair(const std::string& text, char separator, T* a, T* b) {
+  const std::string::size_type at = text.find(separator);
+  return at != std::string::npos && Number(text.substr(0, at), a) && Number(text.substr(at + 1), b);
+}
+
+bool Set(int id, const std::string& value, WalkOptions& o) {
+  switch (id) {
+    case kWorkDir: return !(o.args.workDir = value).empty();
+    case kPrefix: return (o.args.collectFilePrefix = value, true);
+    case kJobId: return (o.args.jobId = value, true);
+    case kFields: return (o.args.fieldList = value, true);
+    case kNumber: return Number(value, &o.args.collectFileNumber);
+    case kFieldCount: return Number(value, &o.args.fieldCount, INT32_MAX);
+    case kOffset: return Number(value, &o.begin);
+    case kShards: return Number(value, &o.shards) && o.shards > 0;
+    case kRange: return Pair(value, ':', &o.begin, &o.end) && o.begin <= o.end;
+    case kShard: return Pair(value, '/', &o.shard, &o.shards) && o.shard > 0 && o.shard <= o.shards;
+  }
+  return false;
+}
+
+int BadUsage(const std::string& problem) {
+  Complain(problem + "\nTry 'collect-walk --help' for more information.");
+  return kExitBadArguments;
+}
+
+// getopt_long's complaint, in the tool's words.
+std::string Problem(int id, const char* given) {
+  if (id == ':') return std::string("option '") + given + "' needs a value";
+  if (optopt > 0 && optopt < 256) return std::string("invalid option -- '") + char(optopt) + "'";
+  return std::string("unrecognized or ambiguous option '") + given + "'";
+}
+
+std::string NameOf(int id) {
+  const option* o = kOptions;
+  while (o->name != nullptr && o->val != id) ++o;
+  return std::string("--") + (o->name != nullptr ? o->name : "");
+}
+
+int RunConvert(char** words) {
+  const std::string word = words[2];
+  const char delimiter = word == "tab" || word == "\\t" ? '\t'
+                         : word == "comma"              ? ','
+                         : word.size() == 1             ? word[0]
+                                                        : '\0';
+  if (delimiter == '\0') return BadUsage("DELIM must be one character, tab, \\t or comma");
+  return Convert(words[0], words[1], delimiter);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  // Before any file is opened: nothing can be told when this fails, since
+  // Before any file is opened; nothing can be told when it fails, as
   // standard error may be one of the closed descriptors.
-  if (!OpenClosedStandardDescriptors()) return kExitLibraryFailure;
-  const Command command = ParseArguments(argc, argv);
-  switch (command.mode) {
-    case Mode::kSample:
-      return RunSample();
-    case Mode::kWalk:
-      return Walk(command.walk);
-    case Mode::kShards:
-      return PrintShards(command.walk);
-    case Mode::kConvert:
-      return Convert(command.convert);
-    case Mode::kHelp:
-      PrintHelp(std::cout, SampleDir());
-      return kExitDone;
-    case Mode::kBadUsage:
-      break;
+  if (!OpenClosedStandardDescriptors()) return kExitFailure;
+  // Standard output on a buffer of its own, which standard error does not
+  // flush: each write to it is checked where it is made.
+  std::ios::sync_with_stdio(false);
+  std::cerr.tie(nullptr);
+  if (argc == 1) return FinishOutput(RunSample());
+  WalkOptions options;
+  VivodStubCollectReaderInitArgs& args = options.args;
+  bool convert = false;
+  int starts = 0;
+  opterr = 0;
+  for (int id; (id = getopt_long(argc, argv, ":vh", kOptions, nullptr)) != -1;) {
+    if (id == '?' || id == ':') return BadUsage(Problem(id, argv[optind - 1]));
+    if (id == 'h') return FinishOutput((std::cout << kHelp, kExitDone));
+    if (id == kVersion) {
+      std::cout << "collect-walk (VivodStubCollectReader) " VSCR_VERSION "\n"
+                   "Built against " VSCR_HOST_LIBRARIES ".\n";
+      return FinishOutput(kExitDone);
+    }
+    options.verbose |= id == 'v';
+    options.offsets |= id == kOffsets;
+    options.progress |= id == kProgress;
+    options.indexCache |= id == kIndexCache;
+    convert |= id == kConvert;
+    starts += id == kOffset || id == kRange || id == kShard || id == kShards ? 1 : 0;
+    if (optarg != nullptr && !Set(id, optarg, options)) {
+      return BadUsage("invalid value '" + std::string(optarg) + "' for " + NameOf(id));
+    }
   }
-  PrintBadUsage(std::cerr, command.error);
-  return kExitBadArguments;
+  const int operands = argc - optind;
+  if (convert) return operands == 3 ? FinishOutput(RunConvert(argv + optind))
+                                    : BadUsage("--convert takes INPUT OUTPUT DELIM");
+  if (operands != 1) return BadUsage(operands == 0 ? "no INPUT given" : "only one INPUT");
+  options.inputFile = argv[optind];
+  if (options.inputFile == "-") return BadUsage("INPUT cannot be \"-\": the index service reads it as a file");
+  if (starts > 1) return BadUsage("give only one of --offset, --range, --shard and --shards");
+  if (args.fieldCount != 0 && args.fieldList.empty()) return BadUsage("--field-count needs --fields");
+  if (args.fieldCount == 0 && !args.fieldList.empty()) {
+    for (const char c : "," + args.fieldList) args.fieldCount += c == ',' ? 1 : 0;
+  }
+  return FinishOutput(Walk(options));
 }
