@@ -1,10 +1,6 @@
-// collect-walk's progress line on a clock and a terminal of the test's own:
-// how often it reads the clock and redraws, how it fits the terminal's
-// width, and what it leaves on the screen.
+// collect-walk's progress line on a clock and a terminal of the test's own.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,14 +23,11 @@ struct Bench {
   std::vector<Clock::time_point> writtenAt;
 
   ProgressLine Line(bool shown, uint64_t begin, std::optional<uint64_t> end) {
-    return ProgressLine(
-        shown, begin, end,
-        [this](const std::string& text) {
-          written.push_back(text);
-          writtenAt.push_back(time);
-          return true;
-        },
-        [this] { return ++readings, time += step; }, [this] { return columns; });
+    const auto write = [this](const std::string& text) {
+      return written.push_back(text), writtenAt.push_back(time), true;
+    };
+    return ProgressLine(shown, begin, end, write, [this] { return ++readings, time += step; },
+                        [this] { return columns; });
   }
 };
 
@@ -51,8 +44,7 @@ TEST(ProgressLine, ReadsTheClockEveryFewThousandRecordsAndDrawsTenTimesASecondAt
     }
     EXPECT_GE(bench.writtenAt.front() - Clock::time_point{}, ProgressLine::kRefresh);
   }
-  // Cleared when the walk is over: blanks over the longest line drawn.
-  std::size_t longest = 0;
+  std::size_t longest = 0;  // cleared at the end: blanks over the longest line
   for (std::size_t i = 0; i + 1 < bench.written.size(); ++i) {
     EXPECT_EQ('\r', bench.written[i][0]);
     longest = std::max(longest, bench.written[i].size() - 1);
@@ -100,8 +92,7 @@ TEST(ProgressLine, FitsTheTerminalDroppingTheLeastUsefulPartsFirst) {
     line.Advance(18 * kMiB, 5000);
     ASSERT_EQ(1u, bench.written.size());
     EXPECT_EQ("\r" + text, bench.written[0]);
-    // Narrowed before the end: the blanks stay within the new width.
-    bench.columns = columns == 0 ? 0 : 2;
+    bench.columns = columns == 0 ? 0 : 2;  // narrowed: blanks within the new width
     line.Clear();
     EXPECT_EQ("\r" + std::string(columns == 0 ? text.size() : 1, ' ') + "\r", bench.written.back());
   }

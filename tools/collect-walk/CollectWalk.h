@@ -23,44 +23,37 @@ struct WalkOptions {
   }
   VivodStubCollectReaderInitArgs args;
   std::string inputFile;
-  bool indexCache = false;
   uint64_t begin = 0;  // bytes [begin, end) of the collect file
   uint64_t end = UINT64_MAX;
-  uint32_t shard = 0;    // --shard I/N: I, from 1; 0 with `shards` alone: print them
+  uint32_t shard = 0;  // --shard I/N: I, from 1; 0 with `shards`: print the ranges
   uint32_t shards = 0;
-  bool offsets = false;
-  bool verbose = false;
-  bool progress = false;
+  bool indexCache = false, offsets = false, verbose = false, progress = false;
 };
 
-// "collect-walk: <problem>" on standard error.
-void Complain(const std::string& problem);
-// Whether every write to standard output so far went out; the first failure
-// is kept. FinishOutput flushes and closes standard output and, when a
-// write failed, says "collect-walk: write error: <reason>" and returns
+void Complain(const std::string& problem);  // "collect-walk: <problem>"
+// Whether every write to standard output went out so far; the first failure
+// is kept. FinishOutput flushes and closes standard output and, after a
+// failed write, says "collect-walk: write error: <reason>" and returns
 // kExitFailure instead of `status`.
 bool OutputHolds();
 int FinishOutput(int status);
-// Opens /dev/null on those of descriptors 0, 1 and 2 that are closed, so
-// that no file opened later takes their numbers. False when it cannot.
+// Opens /dev/null on those of descriptors 0 to 2 that are closed, so that no
+// file opened later takes their numbers. False when it cannot.
 bool OpenClosedStandardDescriptors();
-// From now on, SIGINT and SIGTERM (unless ignored) remove the temporaries of
-// collect files that this process started beside `stem` (work dir and
-// prefix), and then end the process by that signal.
+// From now on SIGINT and SIGTERM (unless ignored) remove the collect file
+// temporaries this process started beside `stem` (work dir and prefix),
+// then end the process by that signal.
 void RemoveTemporariesOnInterrupt(const std::string& stem);
-
 // Each returns the exit status.
 int Convert(const std::string& input, const std::string& output, char delimiter);
 int Walk(const WalkOptions& options);
 int RunSample();
 
-// The progress line: one line on standard error, redrawn in place, that
-// tells how far a long walk has come. Most calls only count down; every few
-// thousand records (or megabytes) it reads the clock, and it redraws at most
-// ten times a second, never in the first tenth, so short walks never show
-// it. Each redraw fits the line to the terminal's width at that moment.
-// It is shown when standard error is a terminal and standard output is not,
-// or when `asked` (--progress).
+// The progress line: one line on standard error, redrawn in place. Most
+// calls only count down; every few thousand records (or megabytes) it reads
+// the clock, and it redraws at most ten times a second, never in the first
+// tenth, each time fitted to the terminal's width. It is shown when standard
+// error is a terminal and standard output is not, or when `asked`.
 bool ShowsProgress(bool asked);
 bool WriteToStandardError(const std::string& text);  // false when not all of it
 
@@ -69,7 +62,6 @@ class ProgressLine {
   using Clock = std::chrono::steady_clock;
   using Writer = std::function<bool(const std::string&)>;  // false: gone
   using Width = std::function<std::size_t()>;              // columns, 0: unknown
-
   static constexpr unsigned kRecordsPerCheck = 4096;
   static constexpr uint64_t kBytesPerCheck = uint64_t{4} << 20;
   static constexpr Clock::duration kRefresh = std::chrono::milliseconds(100);
@@ -83,8 +75,7 @@ class ProgressLine {
 
   // After each result: where the walk stands, and the records so far.
   void Advance(uint64_t offset, unsigned long records) {
-    if (!m_shown || (--m_countdown != 0 && offset < m_checkAt)) return;
-    Check(offset, records);
+    if (m_shown && (--m_countdown == 0 || offset >= m_checkAt)) Check(offset, records);
   }
   void Clear();  // erases the line; Advance draws no more after it
 
@@ -99,8 +90,7 @@ class ProgressLine {
   Writer m_write;
   std::function<Clock::time_point()> m_now;
   Width m_width;
-  Clock::time_point m_start;
-  Clock::time_point m_nextDraw;
+  Clock::time_point m_start, m_nextDraw;
   unsigned m_countdown = kRecordsPerCheck;
   uint64_t m_checkAt;
   std::size_t m_drawn = 0;  // length of the line on screen, 0 for none

@@ -35,8 +35,8 @@ void Relay(int fd) {
   }
 }
 
-// "<stem>.<pid>.<random>.lmf.tmp" with this process's pid. The library may
-// shorten the stem to fit, so it need only agree with the prefix so far.
+// "<stem>.<pid>.<random>.lmf.tmp" with our pid; the library may shorten the
+// stem to fit, so it need only agree with the prefix as far as both go.
 bool StartedHere(const std::string& name, const std::string& prefix) {
   const std::size_t pid = name.rfind("." + std::to_string(::getpid()) + ".");
   const std::size_t common = std::min(pid, prefix.size());
@@ -44,17 +44,15 @@ bool StartedHere(const std::string& name, const std::string& prefix) {
          name.compare(name.size() - 8, 8, ".lmf.tmp") == 0 && name.compare(0, common, prefix, 0, common) == 0;
 }
 
-// On a thread of its own, so that no signal handler runs: waits for a
-// watched signal, removes the temporaries, and ends the process by that
-// signal, as it would have ended without us.
+// On a thread of its own, as no handler may do this: waits for a watched
+// signal, removes the temporaries and ends the process by that signal.
 void RemoveAndEnd() {
   int signal = 0;
   if (::sigwait(&g_watched, &signal) != 0) return;
-  namespace fs = std::filesystem;
-  const fs::path stem(g_stem);
+  const std::filesystem::path stem(g_stem);
   std::error_code error;
-  for (fs::directory_iterator entry(stem.parent_path(), error), end; !error && entry != end;
-       entry.increment(error)) {
+  for (std::filesystem::directory_iterator entry(stem.parent_path(), error), end;
+       !error && entry != end; entry.increment(error)) {
     if (StartedHere(entry->path().filename().string(), stem.filename().string()) &&
         ::unlink(entry->path().c_str()) == 0) {
       WriteToStandardError("collect-walk: interrupted; removed " + entry->path().string() + "\n");

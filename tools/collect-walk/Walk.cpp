@@ -8,11 +8,9 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
-#include <optional>
 #include <set>
 
 #include "CollectWalk.h"
-#include "VivodStubCollectReader.h"
 #include "VivodStubCollectWalk.h"
 
 namespace {
@@ -59,16 +57,14 @@ int WalkRange(VivodStubCollectReader& reader, const WalkOptions& options, uint64
   if (!reader.Open()) return Failed("Open", reader);
   // A range that begins past the end is empty; starting it at the end
   // spares a seek far out, which a file system may refuse.
-  if (size) begin = std::min(begin, *size);
+  begin = std::min(begin, size.value_or(begin));
   unsigned long records = 0;
   unsigned long skipped = 0;
   ProgressLine progress(ShowsProgress(options.progress), begin,
                         size ? std::optional<uint64_t>(std::min(end, *size)) : std::nullopt);
-  const auto print = [&](uint64_t next, const std::string& text, const std::string* line) {
+  const auto print = [&](uint64_t next, const std::string& text, const std::string& line) {
     if (options.offsets) std::cout << next << '\t';
-    std::cout << text;
-    if (line != nullptr && options.verbose) std::cout << '\t' << *line;
-    std::cout << '\n';
+    std::cout << text << (line.empty() ? "" : "\t") << line << '\n';
     progress.Advance(next, records);
     return OutputHolds();  // a failed write stops the walk
   };
@@ -76,12 +72,12 @@ int WalkRange(VivodStubCollectReader& reader, const WalkOptions& options, uint64
       reader, begin, end,
       [&](const std::string& name, const std::string& line, uint64_t next) {
         ++records;
-        return print(next, name, &line);
+        return print(next, name, options.verbose ? line : std::string());
       },
       // In its record's place, so that ranges put together are a whole walk.
       [&](const std::string& message, uint64_t next) {
         ++skipped;
-        return print(next, "skipped: " + message, nullptr);
+        return print(next, "skipped: " + message, std::string());
       });
   progress.Clear();
   if (!walked) return Failed("WalkCollectRange", reader);
@@ -95,31 +91,23 @@ int WalkRange(VivodStubCollectReader& reader, const WalkOptions& options, uint64
   return kExitDone;
 }
 
-// The shipped sample, found from the program: no folder of the build is in it.
-std::string SampleDir() {
-  std::error_code error;
-  const fs::path program = fs::read_symlink("/proc/self/exe", error);
-  return (program.parent_path() / COLLECT_WALK_SAMPLE_FROM_BIN).lexically_normal().string();
-}
-
 }  // namespace
 
 int Walk(const WalkOptions& options) {
   VivodStubCollectReader reader(options.args);
   if (!Prepare(options, reader)) return kExitFailure;
-  // Only a regular file's size tells of its contents.
-  struct stat info {};
+  struct stat info {};  // only a regular file's size tells of its contents
   std::optional<uint64_t> size;
   if (::stat(CollectPath(reader).c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
     size = static_cast<uint64_t>(info.st_size);
   }
   const uint32_t n = options.shards;
+  const uint32_t i = options.shard;
   if (n == 0) return WalkRange(reader, options, options.begin, options.end, size);
   if (!size) {
     Complain("collect file " + CollectPath(reader) + " is not a regular file, so it has no size to cut");
     return kExitFailure;
   }
-  const uint32_t i = options.shard;
   if (i != 0) return WalkRange(reader, options, Cut(*size, i - 1, n), Cut(*size, i, n), size);
   for (uint32_t k = 0; k < n && OutputHolds(); ++k) {
     std::cout << Cut(*size, k, n) << ' ' << Cut(*size, k + 1, n) << '\n';
@@ -127,6 +115,7 @@ int Walk(const WalkOptions& options) {
   return kExitDone;
 }
 
+// The shipped sample, found from the program: no folder of the build is in it.
 int RunSample() {
   std::error_code error;
   std::string dir = (fs::temp_directory_path(error) / "collect-walk.XXXXXX").string();
@@ -135,14 +124,15 @@ int RunSample() {
     return kExitFailure;
   }
   WalkOptions options;
-  options.inputFile = SampleDir() + "/archived-files.lst";
   options.args.workDir = dir;
   options.verbose = true;
+  const fs::path program = fs::read_symlink("/proc/self/exe", error);
+  options.inputFile = (program.parent_path() / COLLECT_WALK_SAMPLE_FROM_BIN / "archived-files.lst")
+                          .lexically_normal().string();
   std::cerr << "sample: " << options.inputFile << "\nwork dir: " << dir << '\n';
   const int status = Walk(options);
   fs::remove_all(dir, error);
   if (!error) return (std::cerr << "removed " << dir << '\n', status);
-  // Even a walk that went well fails: it leaves a collect file behind.
   Complain("could not remove " + dir + ": " + error.message());
-  return kExitFailure;
+  return kExitFailure;  // even after a walk that went well: it left a collect file
 }

@@ -72,11 +72,11 @@ const option kOptions[] = {
 // Decimal digits only, up to `max`: strtoull alone takes signs and blanks.
 template <typename T>
 bool Number(const std::string& text, T* value, uint64_t max = static_cast<T>(-1)) {
-  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
   errno = 0;
   const uint64_t parsed = std::strtoull(text.c_str(), nullptr, 10);
   *value = static_cast<T>(parsed);
-  return errno != ERANGE && parsed <= max;
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos &&
+         errno != ERANGE && parsed <= max;
 }
 
 template <typename T>  // "A<separator>B", two such numbers
@@ -101,32 +101,10 @@ bool Set(int id, const std::string& value, WalkOptions& o) {
   return false;
 }
 
-int BadUsage(const std::string& problem) {
-  Complain(problem + "\nTry 'collect-walk --help' for more information.");
+int BadUsage(const std::string& problem) {  // empty: getopt_long told it
+  if (!problem.empty()) Complain(problem);
+  std::cerr << "Try 'collect-walk --help' for more information.\n";
   return kExitBadArguments;
-}
-
-// getopt_long's complaint, in the tool's words.
-std::string Problem(int id, const char* given) {
-  if (id == ':') return std::string("option '") + given + "' needs a value";
-  if (optopt > 0 && optopt < 256) return std::string("invalid option -- '") + char(optopt) + "'";
-  return std::string("unrecognized or ambiguous option '") + given + "'";
-}
-
-std::string NameOf(int id) {
-  const option* o = kOptions;
-  while (o->name != nullptr && o->val != id) ++o;
-  return std::string("--") + (o->name != nullptr ? o->name : "");
-}
-
-int RunConvert(char** words) {
-  const std::string word = words[2];
-  const char delimiter = word == "tab" || word == "\\t" ? '\t'
-                         : word == "comma"              ? ','
-                         : word.size() == 1             ? word[0]
-                                                        : '\0';
-  if (delimiter == '\0') return BadUsage("DELIM must be one character, tab, \\t or comma");
-  return Convert(words[0], words[1], delimiter);
 }
 
 }  // namespace
@@ -140,17 +118,16 @@ int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   std::cerr.tie(nullptr);
   if (argc == 1) return FinishOutput(RunSample());
+  char name[] = "collect-walk";  // for getopt_long's messages, whatever path ran us
+  argv[0] = name;
   WalkOptions options;
-  VivodStubCollectReaderInitArgs& args = options.args;
   bool convert = false;
   int starts = 0;
-  opterr = 0;
-  for (int id; (id = getopt_long(argc, argv, ":vh", kOptions, nullptr)) != -1;) {
-    if (id == '?' || id == ':') return BadUsage(Problem(id, argv[optind - 1]));
+  for (int id, at = 0; (id = getopt_long(argc, argv, "vh", kOptions, &at)) != -1;) {
+    if (id == '?') return BadUsage("");
     if (id == 'h') return FinishOutput((std::cout << kHelp, kExitDone));
     if (id == kVersion) {
-      std::cout << "collect-walk (VivodStubCollectReader) " VSCR_VERSION "\n"
-                   "Built against " VSCR_HOST_LIBRARIES ".\n";
+      std::cout << "collect-walk (VivodStubCollectReader) " VSCR_VERSION "\nBuilt against " VSCR_HOST_LIBRARIES ".\n";
       return FinishOutput(kExitDone);
     }
     options.verbose |= id == 'v';
@@ -160,16 +137,22 @@ int main(int argc, char** argv) {
     convert |= id == kConvert;
     starts += id == kOffset || id == kRange || id == kShard || id == kShards ? 1 : 0;
     if (optarg != nullptr && !Set(id, optarg, options)) {
-      return BadUsage("invalid value '" + std::string(optarg) + "' for " + NameOf(id));
+      return BadUsage("invalid value '" + std::string(optarg) + "' for --" + kOptions[at].name);
     }
   }
-  const int operands = argc - optind;
-  if (convert) return operands == 3 ? FinishOutput(RunConvert(argv + optind))
-                                    : BadUsage("--convert takes INPUT OUTPUT DELIM");
-  if (operands != 1) return BadUsage(operands == 0 ? "no INPUT given" : "only one INPUT");
-  options.inputFile = argv[optind];
+  char** const operands = argv + optind;
+  if (convert && argc - optind == 3) {
+    const std::string d = operands[2];
+    const char delimiter = d == "tab" || d == "\\t" ? '\t' : d == "comma" ? ',' : d.size() == 1 ? d[0] : '\0';
+    if (delimiter == '\0') return BadUsage("DELIM must be one character, tab, \\t or comma");
+    return FinishOutput(Convert(operands[0], operands[1], delimiter));
+  }
+  if (convert) return BadUsage("--convert takes INPUT OUTPUT DELIM");
+  if (argc - optind != 1) return BadUsage(optind == argc ? "no INPUT given" : "only one INPUT");
+  options.inputFile = operands[0];
   if (options.inputFile == "-") return BadUsage("INPUT cannot be \"-\": the index service reads it as a file");
   if (starts > 1) return BadUsage("give only one of --offset, --range, --shard and --shards");
+  VivodStubCollectReaderInitArgs& args = options.args;
   if (args.fieldCount != 0 && args.fieldList.empty()) return BadUsage("--field-count needs --fields");
   if (args.fieldCount == 0 && !args.fieldList.empty()) {
     for (const char c : "," + args.fieldList) args.fieldCount += c == ',' ? 1 : 0;
