@@ -1,6 +1,6 @@
-// What collect-walk's parts share: the command line (main.cpp), the walks
-// and the sample (Walk.cpp), standard output, the conversion and
-// interrupted lookups (Output.cpp), and the progress line (Progress.cpp).
+// collect-walk's parts: the command line (main.cpp), the walks and the sample
+// (Walk.cpp), standard output, the conversion and interrupted lookups
+// (Output.cpp), and the progress line (Progress.cpp).
 #ifndef TOOLS_COLLECT_WALK_COLLECTWALK_H_
 #define TOOLS_COLLECT_WALK_COLLECTWALK_H_
 
@@ -44,7 +44,7 @@ bool OpenClosedStandardDescriptors();
 // temporaries this process started beside `stem` (work dir and prefix),
 // then end the process by that signal.
 void RemoveTemporariesOnInterrupt(const std::string& stem);
-// Each returns the exit status.
+// These return the exit status.
 int Convert(const std::string& input, const std::string& output, char delimiter);
 int Walk(const WalkOptions& options);
 int RunSample();

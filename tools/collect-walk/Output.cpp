@@ -1,6 +1,5 @@
-// Standard output, every write to it checked; the conversion, whose "-" for
-// OUTPUT comes through here to be checked too; and the temporaries of an
-// interrupted lookup.
+// Standard output with every write checked, the conversion (whose "-" for
+// OUTPUT is checked here too), and the temporaries of an interrupted lookup.
 #include <fcntl.h>
 #include <pthread.h>
 #include <unistd.h>
@@ -21,9 +20,9 @@ int g_writeError = 0;  // errno of the first failed write to standard output
 std::string g_stem;    // work dir and prefix of the collect file being made
 sigset_t g_watched;
 
-// Copies what the library writes into the pipe `fd` to standard output.
-// After a failed write the rest is read and dropped: a pipe nobody reads
-// would end the library's writes with SIGPIPE, a full disk look like it.
+// Copies the library's output from the pipe `fd` to standard output. After a
+// failed write the rest is dropped: a pipe nobody reads would end the
+// library's writes with SIGPIPE, and a full disk look like a broken pipe.
 void Relay(int fd) {
   char block[64 * 1024];
   for (ssize_t got; (got = ::read(fd, block, sizeof block)) != 0;) {
@@ -41,7 +40,8 @@ bool StartedHere(const std::string& name, const std::string& prefix) {
   const std::size_t pid = name.rfind("." + std::to_string(::getpid()) + ".");
   const std::size_t common = std::min(pid, prefix.size());
   return pid != std::string::npos && name.size() > 8 &&
-         name.compare(name.size() - 8, 8, ".lmf.tmp") == 0 && name.compare(0, common, prefix, 0, common) == 0;
+         name.compare(name.size() - 8, 8, ".lmf.tmp") == 0 &&
+         name.compare(0, common, prefix, 0, common) == 0;
 }
 
 // On a thread of its own, as no handler may do this: waits for a watched
@@ -109,16 +109,13 @@ int Convert(const std::string& input, const std::string& output, char delimiter)
   // Given /dev/stdout, the library would open it afresh and truncate it,
   // emptying a file that our standard output appends to: a pipe it is.
   int pipe[2] = {-1, -1};
-  if (output == "-" && ::pipe2(pipe, O_CLOEXEC) != 0) {
-    Complain(std::string("pipe failed: ") + std::strerror(errno));
-    return kExitFailure;
-  }
+  if (output == "-" && ::pipe2(pipe, O_CLOEXEC) != 0) return (Complain("pipe failed"), kExitFailure);
   std::thread relay;
   if (output == "-") relay = std::thread(Relay, pipe[0]);
   VivodStubCollectReader reader{VivodStubCollectReaderInitArgs{}};
   const bool converted = reader.ProcessStubCollectFile(
-      input == "-" ? "/dev/stdin" : input, output == "-" ? "/dev/fd/" + std::to_string(pipe[1]) : output,
-      delimiter);
+      input == "-" ? "/dev/stdin" : input,
+      output == "-" ? "/dev/fd/" + std::to_string(pipe[1]) : output, delimiter);
   if (relay.joinable()) {
     ::close(pipe[1]);  // the end of the library's output
     relay.join();

@@ -17,12 +17,14 @@ std::string Format(const char* format, Values... values) {
   return text;
 }
 
-std::string Mebibytes(uint64_t bytes) { return Format("%.1f MiB", static_cast<double>(bytes) / 1048576.0); }
+std::string Mebibytes(uint64_t bytes) {
+  return Format("%.1f MiB", static_cast<double>(bytes) / 1048576);
+}
 
 }  // namespace
 
 bool ShowsProgress(bool asked) {
-  return asked || (::isatty(STDERR_FILENO) == 1 && ::isatty(STDOUT_FILENO) != 1);
+  return asked || (::isatty(STDERR_FILENO) && !::isatty(STDOUT_FILENO));
 }
 
 bool WriteToStandardError(const std::string& text) {
@@ -77,7 +79,8 @@ std::string ProgressLine::Text(uint64_t offset, unsigned long records, double se
   std::vector<std::pair<int, std::string>> parts = {{3, Mebibytes(done)}};
   if (m_end) {
     parts[0].second += " of " + Mebibytes(*m_end - m_begin);
-    parts.emplace_back(0, Format("%.0f %%", total > 0 ? 100.0 * static_cast<double>(done) / total : 100.0));
+    const double share = total > 0 ? 100.0 * static_cast<double>(done) / total : 100.0;
+    parts.emplace_back(0, Format("%.0f %%", share));
   }
   parts.emplace_back(2, std::to_string(records) + " records");
   parts.emplace_back(4, Format("%.0f records/s", static_cast<double>(records) / seconds));

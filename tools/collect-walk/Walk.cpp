@@ -1,6 +1,5 @@
 // The walks: Initialize prepares the collect file, which is then cut into
-// ranges (--shards) or walked, whole or one range of it, by the shipped
-// walker; and the demonstration on the shipped sample.
+// ranges or walked, whole or one range, by the shipped walker.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -22,8 +21,7 @@ int Failed(const char* call, const VivodStubCollectReader& reader) {
   return kExitFailure;
 }
 
-// The path the reader opens, as its header gives it.
-std::string CollectPath(const VivodStubCollectReader& reader) {
+std::string CollectPath(const VivodStubCollectReader& reader) {  // as the header gives it
   return reader.m_args.workDir + "/" + reader.m_dstFileName;
 }
 
@@ -55,9 +53,7 @@ uint64_t Cut(uint64_t size, uint64_t i, uint64_t n) { return size / n * i + size
 int WalkRange(VivodStubCollectReader& reader, const WalkOptions& options, uint64_t begin,
               uint64_t end, std::optional<uint64_t> size) {
   if (!reader.Open()) return Failed("Open", reader);
-  // A range that begins past the end is empty; starting it at the end
-  // spares a seek far out, which a file system may refuse.
-  begin = std::min(begin, size.value_or(begin));
+  begin = std::min(begin, size.value_or(begin));  // spares a seek far past the end
   unsigned long records = 0;
   unsigned long skipped = 0;
   ProgressLine progress(ShowsProgress(options.progress), begin,
@@ -105,7 +101,7 @@ int Walk(const WalkOptions& options) {
   const uint32_t i = options.shard;
   if (n == 0) return WalkRange(reader, options, options.begin, options.end, size);
   if (!size) {
-    Complain("collect file " + CollectPath(reader) + " is not a regular file, so it has no size to cut");
+    Complain(CollectPath(reader) + " is not a regular file: no size to cut");
     return kExitFailure;
   }
   if (i != 0) return WalkRange(reader, options, Cut(*size, i - 1, n), Cut(*size, i, n), size);
@@ -120,7 +116,7 @@ int RunSample() {
   std::error_code error;
   std::string dir = (fs::temp_directory_path(error) / "collect-walk.XXXXXX").string();
   if (::mkdtemp(dir.data()) == nullptr) {
-    Complain("mkdtemp failed for " + dir + ": " + std::strerror(errno));
+    Complain(dir + ": " + std::strerror(errno));
     return kExitFailure;
   }
   WalkOptions options;

@@ -1,6 +1,5 @@
-// collect-walk: an operator's tool for libVivodStubCollectReader. It walks
-// the collect file for a list of archived files, or converts a stub collect
-// file into a plain list of paths.
+// collect-walk: an operator's tool for libVivodStubCollectReader: walks the
+// collect file for a list of archived files, or converts a stub collect file.
 #include <getopt.h>
 
 #include <cerrno>
@@ -29,8 +28,8 @@ is made in DIR on first use, and reused as it stands after that.
       --field-count=N    fields a record must have (default: those in LIST)
       --index-cache      ask the index service for its cache
       --offset=N         walk from the first line that begins at byte N on
-      --offsets          print before each line the offset where the next one
-                         begins, and a TAB: --offset with it resumes there
+      --offsets          print before each line the offset of the next, and a
+                         TAB: --offset with it resumes after the line
       --shards=N         print N lines "BEGIN END" that cut the collect file
       --range=B:E        walk the records whose line begins in bytes [B, E)
       --shard=I/N        walk the I-th (1 to N) of the ranges of --shards=N
@@ -45,11 +44,10 @@ is made in DIR on first use, and reused as it stands after that.
 The ranges' walks in order give a whole walk's output byte for byte:
   collect-walk --shards 8 list.lst |
     parallel -k --colsep ' ' collect-walk --range {1}:{2} list.lst >walk.txt
-
-A walk to a file or pipe shows a progress line on a terminal's standard error.
-SIGINT or SIGTERM while the collect file is made removes its temporary.
-Without arguments, collect-walk walks SAMPLE/archived-files.lst in a temporary
-directory; SAMPLE is ../share/VivodStubCollectReader/sample from its folder.
+On a terminal, a walk to a file or pipe shows a progress line. SIGINT or
+SIGTERM while the collect file is made removes its temporary. Without
+arguments, collect-walk walks SAMPLE/archived-files.lst in a new directory;
+SAMPLE is ../share/VivodStubCollectReader/sample from its folder.
 
 Exit status:
   0  done
@@ -57,8 +55,11 @@ Exit status:
   2  bad arguments
 )";
 
+constexpr char kVersion[] =
+    "collect-walk (VivodStubCollectReader) " VSCR_VERSION "\nBuilt against " VSCR_HOST_LIBRARIES ".\n";
+
 enum Id { kWorkDir = 256, kPrefix, kNumber, kJobId, kFields, kFieldCount, kIndexCache, kOffset,
-          kOffsets, kShards, kShard, kRange, kProgress, kVersion, kConvert };
+          kOffsets, kShards, kShard, kRange, kProgress, kVersionId, kConvert };
 
 const option kOptions[] = {
     {"work-dir", 1, nullptr, kWorkDir}, {"prefix", 1, nullptr, kPrefix},
@@ -67,7 +68,7 @@ const option kOptions[] = {
     {"offset", 1, nullptr, kOffset}, {"offsets", 0, nullptr, kOffsets},
     {"shards", 1, nullptr, kShards}, {"shard", 1, nullptr, kShard}, {"range", 1, nullptr, kRange},
     {"progress", 0, nullptr, kProgress}, {"verbose", 0, nullptr, 'v'}, {"help", 0, nullptr, 'h'},
-    {"version", 0, nullptr, kVersion}, {"convert", 0, nullptr, kConvert}, {nullptr, 0, nullptr, 0}};
+    {"version", 0, nullptr, kVersionId}, {"convert", 0, nullptr, kConvert}, {nullptr, 0, nullptr, 0}};
 
 // Decimal digits only, up to `max`: strtoull alone takes signs and blanks.
 template <typename T>
@@ -110,11 +111,10 @@ int BadUsage(const std::string& problem) {  // empty: getopt_long told it
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Before any file is opened; nothing can be told when it fails, as
-  // standard error may be one of the closed descriptors.
+  // Before any file is opened; nothing can be told when it fails.
   if (!OpenClosedStandardDescriptors()) return kExitFailure;
-  // Standard output on a buffer of its own, which standard error does not
-  // flush: each write to it is checked where it is made.
+  // Standard output on a buffer of its own that standard error does not
+  // flush, so that each write to it is checked where it is made.
   std::ios::sync_with_stdio(false);
   std::cerr.tie(nullptr);
   if (argc == 1) return FinishOutput(RunSample());
@@ -126,10 +126,7 @@ int main(int argc, char** argv) {
   for (int id, at = 0; (id = getopt_long(argc, argv, "vh", kOptions, &at)) != -1;) {
     if (id == '?') return BadUsage("");
     if (id == 'h') return FinishOutput((std::cout << kHelp, kExitDone));
-    if (id == kVersion) {
-      std::cout << "collect-walk (VivodStubCollectReader) " VSCR_VERSION "\nBuilt against " VSCR_HOST_LIBRARIES ".\n";
-      return FinishOutput(kExitDone);
-    }
+    if (id == kVersionId) return FinishOutput((std::cout << kVersion, kExitDone));
     options.verbose |= id == 'v';
     options.offsets |= id == kOffsets;
     options.progress |= id == kProgress;
@@ -143,14 +140,17 @@ int main(int argc, char** argv) {
   char** const operands = argv + optind;
   if (convert && argc - optind == 3) {
     const std::string d = operands[2];
-    const char delimiter = d == "tab" || d == "\\t" ? '\t' : d == "comma" ? ',' : d.size() == 1 ? d[0] : '\0';
+    const char delimiter =
+        d == "tab" || d == "\\t" ? '\t' : d == "comma" ? ',' : d.size() == 1 ? d[0] : '\0';
     if (delimiter == '\0') return BadUsage("DELIM must be one character, tab, \\t or comma");
     return FinishOutput(Convert(operands[0], operands[1], delimiter));
   }
   if (convert) return BadUsage("--convert takes INPUT OUTPUT DELIM");
   if (argc - optind != 1) return BadUsage(optind == argc ? "no INPUT given" : "only one INPUT");
   options.inputFile = operands[0];
-  if (options.inputFile == "-") return BadUsage("INPUT cannot be \"-\": the index service reads it as a file");
+  if (options.inputFile == "-") {
+    return BadUsage("INPUT cannot be \"-\": the index service reads it as a file");
+  }
   if (starts > 1) return BadUsage("give only one of --offset, --range, --shard and --shards");
   VivodStubCollectReaderInitArgs& args = options.args;
   if (args.fieldCount != 0 && args.fieldList.empty()) return BadUsage("--field-count needs --fields");
