@@ -1,8 +1,9 @@
 # What an install holds beside the library: the operator programs
-# collect-walk and vscr-host-check in bin/, the sample that collect-walk
-# walks when run without arguments, and the README with the copyright
-# notice. The plain install and the release tarball take all of it; the
-# Debian tools package takes the programs and the sample.
+# collect-walk and vscr-host-check in bin/ with their manual pages, the
+# sample that collect-walk walks when run without arguments, and the README
+# with the copyright notice. The plain install and the release tarball take
+# all of it; the Debian tools package takes the programs, their pages and
+# the sample.
 
 # vscr_runpath_from_bindir(<out> <dir>...): a RUNPATH that names each <dir>
 # (relative to the prefix) from bin/, so that an installed tree may move.
@@ -44,12 +45,53 @@ if(TARGET vscr-host-check)
   install(TARGETS vscr-host-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT VscrTools)
 endif()
 
-# collect-walk looks for its sample in <its folder>/../share/VivodStubCollectReader/sample.
+# collect-walk looks for its sample in <its folder>/../share/VivodStubCollectReader/sample
+# (tools/collect-walk/CMakeLists.txt).
 if(TARGET collect-walk)
   get_target_property(vscr_walk_source_dir collect-walk SOURCE_DIR)
   install(DIRECTORY ${vscr_walk_source_dir}/sample/
     DESTINATION ${CMAKE_INSTALL_DATADIR}/VivodStubCollectReader/sample
     COMPONENT VscrSample)
+endif()
+
+# The manual pages, made from each program's --help and --version by
+# help2man, and compressed as Debian wants them (gzip -9n: no name or time
+# in the header). Their date is SOURCE_DATE_EPOCH where the build sets one,
+# else the day of this release (packaging/changelog.in), so that every build
+# of a release makes the same pages.
+find_program(VSCR_HELP2MAN help2man)
+find_program(VSCR_GZIP gzip)
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(vscr_man_date $ENV{SOURCE_DATE_EPOCH})
+else()
+  set(vscr_man_date 1796817600)  # 2026-12-09
+endif()
+set(vscr_man_names
+  "collect-walk=walk a collect file or convert a stub collect file"
+  "vscr-host-check=check the host libraries that libVivodStubCollectReader relies on")
+set(vscr_man_pages "")
+foreach(entry IN LISTS vscr_man_names)
+  string(REGEX REPLACE "=.*" "" program "${entry}")
+  string(REGEX REPLACE "^[^=]*=" "" summary "${entry}")
+  if(NOT TARGET ${program})
+    continue()
+  elseif(NOT VSCR_HELP2MAN OR NOT VSCR_GZIP)
+    message(WARNING "No manual page for ${program}: it needs help2man and gzip "
+      "(Debian: apt-get install help2man gzip)")
+    continue()
+  endif()
+  set(page ${PROJECT_BINARY_DIR}/man/${program}.1)
+  add_custom_command(OUTPUT ${page}.gz
+    COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${vscr_man_date}
+            ${VSCR_HELP2MAN} --no-info --section=1 --name=${summary}
+            --source=${PROJECT_NAME} --output=${page} $<TARGET_FILE:${program}>
+    COMMAND ${VSCR_GZIP} -9nf ${page}
+    DEPENDS ${program} VERBATIM)
+  list(APPEND vscr_man_pages ${page}.gz)
+  install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT VscrTools)
+endforeach()
+if(vscr_man_pages)
+  add_custom_target(vscr-man-pages ALL DEPENDS ${vscr_man_pages})
 endif()
 
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/packaging/copyright

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the test suite needs and this machine
 # lacks: the compiler, CMake and Ninja, GoogleTest, binutils (the checks of
-# the built library) and pkg-config (the pkg-config consumer test). Asks
-# for root (through sudo when not root already) only when something is
-# missing; otherwise it changes nothing.
+# the built library), pkg-config (the pkg-config consumer test), help2man
+# (the tools' manual pages) and GNU parallel (the README's parallel walk).
+# Asks for root (through sudo when not root already) only when something
+# is missing; otherwise it changes nothing.
 #
 #   scripts/install-build-deps.sh                   what the test suite needs
 #   scripts/install-build-deps.sh COMMAND=PACKAGE... and these as well
@@ -18,6 +19,7 @@ suite=(
   libgtest-dev
   nm=binutils readelf=binutils objdump=binutils
   pkg-config=pkg-config
+  help2man=help2man parallel=parallel
 )
 
 installed() {

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,31 @@ TEST(HostCheck, GuardBandIsReadAgainAfterEveryHostObjectIsDestroyed) {
                   std::to_string(checks) + " hold",
               run.lines.back());
   }
+}
+
+// --help and --version alone; any other argument is refused with 2 and runs
+// no check.
+TEST(HostCheck, TakesHelpAndVersionAndRefusesAnyOtherArgument) {
+  const std::pair<std::string, int> cases[] = {
+      {"--help", 0}, {"-h", 0}, {"--he", 0}, {"--version", 0}, {"--bogus", 2},
+      {"x", 2}, {"-x", 2}, {"--help x", 2}, {"--help --version", 2}, {"-- x", 2}, {"--help=1", 2},
+  };
+  for (const auto& [arguments, status] : cases) {
+    SCOPED_TRACE(arguments);
+    FILE* const pipe = ::popen((VSCR_HOST_CHECK " " + arguments + " 2>&1").c_str(), "r");
+    ASSERT_NE(nullptr, pipe);
+    std::string out;
+    for (int c; (c = std::fgetc(pipe)) != EOF;) out.push_back(static_cast<char>(c));
+    const int raw = ::pclose(pipe);
+    EXPECT_EQ(status, WIFEXITED(raw) ? WEXITSTATUS(raw) : -1);
+    EXPECT_EQ(std::string::npos, out.find("holds  ")) << out;  // no check ran
+    const std::string begins = status == 2                       ? "vscr-host-check: unexpected argument '"
+                               : arguments.find('v') == 2 ? "vscr-host-check (VivodStubCollectReader) "
+                                                                 : "Usage: vscr-host-check";
+    EXPECT_EQ(0u, out.rfind(begins, 0)) << out;
+  }
+  const int full = std::system(VSCR_HOST_CHECK " --version >/dev/full 2>/dev/null");
+  EXPECT_EQ(1, WIFEXITED(full) ? WEXITSTATUS(full) : -1);
 }
 
 }  // namespace

@@ -1,78 +1,134 @@
-#include "Walk.h"
+// The walks: Initialize prepares the collect file, which is then cut into
+// ranges or walked, whole or one range, by the shipped walker.
+#include <sys/stat.h>
 
 #include <algorithm>
-#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
-#include <limits>
-#include <optional>
-#include <string>
+#include <set>
 
-#include "Preparation.h"
-#include "Progress.h"
-#include "RangeWalk.h"
-#include "Report.h"
-#include "VivodStubCollectReader.h"
+#include "CollectWalk.h"
+#include "VivodStubCollectWalk.h"
 
 namespace {
 
-constexpr uint64_t kNoEnd = std::numeric_limits<uint64_t>::max();
+namespace fs = std::filesystem;
 
-void PrintSummary(const std::string& collectPath, const Tally& tally) {
-  std::cout << "collect file: " << collectPath << '\n';
-  for (const auto& [reason, count] : tally.reasons) {
-    std::cout << "skipped " << count << " x: " << reason << '\n';
-  }
-  std::cout << "records: " << tally.records << ", skipped: " << tally.skipped
-            << ", next offset: " << tally.nextOffset << '\n';
+int Failed(const char* call, const VivodStubCollectReader& reader) {
+  Complain(std::string(call) + " failed: " + reader.m_lastError);
+  return kExitFailure;
 }
 
-// Moves the Open reader to where the walk starts: the first line of the
-// range, the offset asked for, or the beginning. Sets `*offset` there and
-// `*end` to where the walk stops. Returns the exit status.
-int Start(VivodStubCollectReader& reader, const WalkOptions& options,
-          std::optional<uint64_t> size, uint64_t* offset, uint64_t* end) {
-  *offset = 0;
-  *end = kNoEnd;
-  if (options.range) {
-    // A range that begins past the end is empty; starting it at the end
-    // spares a seek far out, which a file system may refuse.
-    const uint64_t begin = size ? std::min(options.range->begin, *size) : options.range->begin;
-    *end = options.range->end;
-    return StartRange(reader, begin, offset);
+std::string CollectPath(const VivodStubCollectReader& reader) {  // as the header gives it
+  return reader.m_args.workDir + "/" + reader.m_dstFileName;
+}
+
+// Runs Initialize and tells what it noticed: a collect file reused as it
+// stands, whatever INPUT now lists, and the note that a successful
+// Initialize leaves for an empty one.
+bool Prepare(const WalkOptions& options, VivodStubCollectReader& reader) {
+  const std::string stem = options.args.workDir + "/" + options.args.collectFilePrefix;
+  std::set<std::string> before;
+  std::error_code error;
+  for (fs::directory_iterator entry(fs::path(stem).parent_path(), error), end;
+       !error && entry != end; entry.increment(error)) {
+    before.insert(entry->path().filename().string());
   }
-  if (!options.offset) return kExitDone;
-  if (!reader.SetSeekOffset(*options.offset)) return Failed("SetSeekOffset", reader);
-  *offset = *options.offset;
+  RemoveTemporariesOnInterrupt(stem);
+  reader.m_useIndexCache = options.indexCache;
+  if (!reader.Initialize(options.inputFile)) return Failed("Initialize", reader) == kExitDone;
+  if (before.count(fs::path(reader.m_dstFileName).filename().string()) != 0) {
+    std::cerr << "reusing existing collect file " << CollectPath(reader) << '\n';
+  }
+  if (!reader.m_lastError.empty()) std::cerr << "note: " << reader.m_lastError << '\n';
+  return true;
+}
+
+// Cut `i` of `n` of `size` bytes: size * i / n without overflow, as
+// size = q * n + r and r * i stays below n * n.
+uint64_t Cut(uint64_t size, uint64_t i, uint64_t n) { return size / n * i + size % n * i / n; }
+
+int WalkRange(VivodStubCollectReader& reader, const WalkOptions& options, uint64_t begin,
+              uint64_t end, std::optional<uint64_t> size) {
+  if (!reader.Open()) return Failed("Open", reader);
+  begin = std::min(begin, size.value_or(begin));  // spares a seek far past the end
+  unsigned long records = 0;
+  unsigned long skipped = 0;
+  ProgressLine progress(ShowsProgress(options.progress), begin,
+                        size ? std::optional<uint64_t>(std::min(end, *size)) : std::nullopt);
+  const auto print = [&](uint64_t next, const std::string& text, const std::string& line) {
+    if (options.offsets) std::cout << next << '\t';
+    std::cout << text << (line.empty() ? "" : "\t") << line << '\n';
+    progress.Advance(next, records);
+    return OutputHolds();  // a failed write stops the walk
+  };
+  const bool walked = WalkCollectRange(
+      reader, begin, end,
+      [&](const std::string& name, const std::string& line, uint64_t next) {
+        ++records;
+        return print(next, name, options.verbose ? line : std::string());
+      },
+      // In its record's place, so that ranges put together are a whole walk.
+      [&](const std::string& message, uint64_t next) {
+        ++skipped;
+        return print(next, "skipped: " + message, std::string());
+      });
+  progress.Clear();
+  if (!walked) return Failed("WalkCollectRange", reader);
+  std::cout.flush();  // no summary of lines that were lost
+  if (!OutputHolds()) return kExitFailure;
+  // The first line the walk did not take; a stream at the end tells none.
+  uint64_t next = begin;
+  if (!reader.GetSeekOffset(next)) next = size.value_or(begin);
+  std::cerr << "collect file: " << CollectPath(reader) << "\nrecords: " << records
+            << ", skipped: " << skipped << ", next offset: " << next << '\n';
   return kExitDone;
 }
 
 }  // namespace
 
 int Walk(const WalkOptions& options) {
-  VivodStubCollectReader reader(MakeInitArgs(options));
-  // A range's output is one part of a whole walk's, and the note of an
-  // empty collect file belongs to no part.
-  const int prepared = PrepareCollectFile(options, reader, options.range ? std::cerr : std::cout);
-  if (prepared != kExitDone) return prepared;
-  if (!reader.Open()) return Failed("Open", reader);
-  const std::optional<uint64_t> size = CollectFileSize(reader);
-  uint64_t offset = 0;
-  uint64_t end = kNoEnd;
-  const int started = Start(reader, options, size, &offset, &end);
-  if (started != kExitDone) return started;
-
-  Tally tally;
-  ProgressLine progress(ShowsProgress(options.progress), offset,
-                        size ? std::optional<uint64_t>(std::min(end, *size)) : std::nullopt);
-  const std::string readError = WalkRecords(reader, options, offset, end, &tally, &progress);
-  progress.Clear();
-  if (!readError.empty()) {
-    Complain("GetItem failed: " + readError);
-    return kExitLibraryFailure;
+  VivodStubCollectReader reader(options.args);
+  if (!Prepare(options, reader)) return kExitFailure;
+  struct stat info {};  // only a regular file's size tells of its contents
+  std::optional<uint64_t> size;
+  if (::stat(CollectPath(reader).c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+    size = static_cast<uint64_t>(info.st_size);
   }
-  // After a last line without a line feed the tracked offset stands one
-  // past the end of the file; a later walk would go on at the end itself.
-  if (size && tally.nextOffset == *size + 1) tally.nextOffset = *size;
-  PrintSummary(CollectPath(reader), tally);
+  const uint32_t n = options.shards;
+  const uint32_t i = options.shard;
+  if (n == 0) return WalkRange(reader, options, options.begin, options.end, size);
+  if (!size) {
+    Complain(CollectPath(reader) + " is not a regular file: no size to cut");
+    return kExitFailure;
+  }
+  if (i != 0) return WalkRange(reader, options, Cut(*size, i - 1, n), Cut(*size, i, n), size);
+  for (uint32_t k = 0; k < n && OutputHolds(); ++k) {
+    std::cout << Cut(*size, k, n) << ' ' << Cut(*size, k + 1, n) << '\n';
+  }
   return kExitDone;
+}
+
+// The shipped sample, found from the program: no folder of the build is in it.
+int RunSample() {
+  std::error_code error;
+  std::string dir = (fs::temp_directory_path(error) / "collect-walk.XXXXXX").string();
+  if (::mkdtemp(dir.data()) == nullptr) {
+    Complain(dir + ": " + std::strerror(errno));
+    return kExitFailure;
+  }
+  WalkOptions options;
+  options.args.workDir = dir;
+  options.verbose = true;
+  const fs::path program = fs::read_symlink("/proc/self/exe", error);
+  options.inputFile = (program.parent_path() / COLLECT_WALK_SAMPLE_FROM_BIN / "archived-files.lst")
+                          .lexically_normal().string();
+  std::cerr << "sample: " << options.inputFile << "\nwork dir: " << dir << '\n';
+  const int status = Walk(options);
+  fs::remove_all(dir, error);
+  if (!error) return (std::cerr << "removed " << dir << '\n', status);
+  Complain("could not remove " + dir + ": " + error.message());
+  return kExitFailure;  // even after a walk that went well: it left a collect file
 }

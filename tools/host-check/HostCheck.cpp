@@ -16,9 +16,11 @@
 //
 // Each check runs in a child process of its own: a crash or a sanitizer
 // report fails that check, and the others still run.
+#include <getopt.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -317,9 +319,57 @@ Outcome RunIsolated(const Check& check) {
   return {false, detail};
 }
 
+constexpr char kHelp[] = R"(Usage: vscr-host-check [OPTION]
+Check that the host libraries the loader finds (libKaUtils, libLmLib and
+libDivorar) give libVivodStubCollectReader what it relies on: call them as
+the reader does, each check in a child process of its own, and print one
+line per check ("holds" or "FAILS" and why), then "host contract: N of M
+hold". A class larger than the header this build uses says so.
+
+  -h, --help     print this help and exit
+      --version  print the version and exit
+
+Exit status:
+  0  every check holds
+  1  a check fails, or a write error
+  2  bad arguments
+)";
+
+// Standard output flushed and closed: a failed write is told, not lost.
+int Finish(int status) {
+  if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0 && std::fclose(stdout) == 0) return status;
+  std::fprintf(stderr, "vscr-host-check: write error: %s\n", std::strerror(errno != 0 ? errno : EIO));
+  return 1;
+}
+
+int Refuse(const char* argument) {
+  std::fprintf(stderr, "vscr-host-check: unexpected argument '%s'\n"
+                       "Try 'vscr-host-check --help' for more information.\n", argument);
+  return 2;
+}
+
+// --help or --version, alone; any other argument gives 2. -1 when the
+// checks are to run.
+int Arguments(int argc, char** argv) {
+  const option options[] = {{"help", 0, nullptr, 'h'}, {"version", 0, nullptr, 'V'}, {nullptr, 0, nullptr, 0}};
+  opterr = 0;
+  int asked = 0;
+  for (int id; (id = getopt_long(argc, argv, "h", options, nullptr)) != -1; asked = id) {
+    if (id == '?' || asked != 0) return Refuse(argv[optind - 1]);
+  }
+  if (optind < argc) return Refuse(argv[optind]);
+  if (asked == 'h') return Finish((std::fputs(kHelp, stdout), 0));
+  if (asked == 0) return -1;
+  std::printf("vscr-host-check (VivodStubCollectReader) %s\nBuilt against %s.\n", VSCR_VERSION,
+              VSCR_HOST_LIBRARIES);
+  return Finish(0);
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const int told = Arguments(argc, argv);
+  if (told >= 0) return told;
   int holding = 0;
   int total = 0;
   for (const Check& check : kChecks) {
@@ -330,5 +380,5 @@ int main() {
                 outcome.holds ? "" : ": ", outcome.detail.c_str());
   }
   std::printf("host contract: %d of %d hold\n", holding, total);
-  return holding == total ? 0 : 1;
+  return Finish(holding == total ? 0 : 1);
 }

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Runs the README's parallel walk as it stands, and its job-array line, on a
+# generated collect file: the ranges that --shards prints, walked apart and
+# put together in order, must give a single walk's standard output byte for
+# byte.
+#
+#   scripts/parallel-walk-check.sh [COLLECT_WALK]
+#
+# COLLECT_WALK defaults to the default preset's build/tools/collect-walk/collect-walk.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+walk=$(realpath "${1:-build/tools/collect-walk/collect-walk}")
+work=$(mktemp -d "${TMPDIR:-/tmp}/vscr-parallel-walk.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/bin"
+ln -s "$walk" "$work/bin/collect-walk"
+export PATH=$work/bin:$PATH
+cd "$work"
+
+# Every kind of line a cut must carry: records, a quoted name with a comma,
+# CRLF, empty and short lines (skipped), and a last line without a line
+# feed. collect-walk reuses a collect file under its default name, so the
+# list only has to exist.
+awk 'BEGIN {
+  for (i = 0; i < 200000; i++) {
+    k = i % 7
+    if (k == 0) printf "1,%d,0,4,\"/archive/a,%d\",1,\"m\"\n", i, i
+    else if (k == 1) printf "1,%d,0,4,/archive/crlf-%d,1,m\r\n", i, i
+    else if (k == 2) print ""
+    else if (k == 3) print "1,2,short"
+    else printf "1,%d,0,4,/archive/file-%d,1,\"%s\"\n", i, i, substr("metadata", 1, k)
+  }
+  printf "1,1,0,4,/archive/last,1,m"
+}' >collect_1.lmf
+: >list.lst
+collect-walk list.lst >single.txt 2>single.err
+
+# The README's lines.
+set -o pipefail
+{
+  collect-walk --shards 8 list.lst |
+    parallel -k --colsep ' ' collect-walk --range {1}:{2} list.lst >walk.txt
+} 2>walk.err
+for task in 1 2 3 4 5 6 7 8; do collect-walk --shard "$task/8" list.lst; done >array.txt 2>/dev/null
+
+cmp single.txt walk.txt
+cmp single.txt array.txt
+echo "parallel-walk: 8 ranges by GNU parallel and by --shard I/8 give the single walk's" \
+  "$(wc -l <single.txt) lines byte for byte ($(tail -n 1 single.err))"
