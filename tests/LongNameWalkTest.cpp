@@ -79,8 +79,7 @@ TEST_F(LongNameWalk, EveryNameUpToTenThousandBytesComesBackWhole) {
 
 #ifdef VSCR_TEST_HOST_LOOKUP
 // The same names, written into the collect file by the host's index service
-// from a list of absolute paths, as our stand-in and the test SDK in
-// tests/foreign-sdk do.
+// from a list of absolute paths, as our stand-in does.
 TEST_F(LongNameWalk, NamesWrittenByTheIndexServiceComeBackWhole) {
   const std::vector<std::string> names = Names();
   std::string list;
