@@ -73,6 +73,12 @@ std::string Describe(const Item& item) {
   return Describe(item.result, item.fileName, item.lastError);
 }
 
+std::string Brief(const Item& item) {
+  if (item.result != 1 || item.fileName.size() <= 64) return Describe(item);
+  return "1 " + item.fileName.substr(0, 8) + "... (" + std::to_string(item.fileName.size()) +
+         " bytes)";
+}
+
 Results Describe(const std::vector<Item>& items) {
   Results results;
   for (const Item& item : items) results.push_back(Describe(item));

@@ -36,6 +36,10 @@ std::string Describe(int result, const std::string& fileName, const std::string&
 std::string Describe(const Item& item);
 using Results = std::vector<std::string>;
 Results Describe(const std::vector<Item>& items);
+// As Describe, with a name longer than 64 bytes cut to its first 8 bytes
+// and its size, "1 /nnnnnnn... (16777201 bytes)", so that a report or a
+// failure stays small.
+std::string Brief(const Item& item);
 
 class CollectTest : public ::testing::Test {
  public:

@@ -47,6 +47,12 @@ std::string ReadFile(const std::string& path) {
 
 bool FileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
 
 std::vector<std::string> SortedEntries(const std::string& dir) {
   std::vector<std::string> names;

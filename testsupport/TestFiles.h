@@ -30,6 +30,9 @@ void WriteFile(const std::string& path, const std::string& bytes);
 // The bytes of the file at `path`; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
+// The lines of `text` without their line feeds; a last line without one
+// counts too.
+std::vector<std::string> Lines(const std::string& text);
 // The names in the directory `dir`, without "." and "..", sorted.
 std::vector<std::string> SortedEntries(const std::string& dir);
 
