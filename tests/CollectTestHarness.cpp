@@ -1,10 +1,5 @@
 #include "CollectTestHarness.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <stdexcept>
-
 std::string Record(const std::string& nameField) {
   return "1,7,4096,10," + nameField + ",1,";
 }
@@ -87,22 +82,6 @@ Results Describe(const std::vector<Item>& items) {
 
 Results Walk(VivodStubCollectReader& reader, int limit) {
   return Describe(CollectTest::ReadAll(reader, limit));
-}
-
-StandardErrorToFile::StandardErrorToFile(const std::string& path)
-    : m_saved(::dup(STDERR_FILENO)) {
-  const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  const bool sent = m_saved >= 0 && file >= 0 && ::dup2(file, STDERR_FILENO) >= 0;
-  if (file >= 0) ::close(file);
-  if (!sent) {
-    if (m_saved >= 0) ::close(m_saved);
-    throw std::runtime_error("cannot send standard error to " + path);
-  }
-}
-
-StandardErrorToFile::~StandardErrorToFile() {
-  ::dup2(m_saved, STDERR_FILENO);
-  ::close(m_saved);
 }
 
 bool ConversionTest::Convert(const std::string& input, char delimiter) {

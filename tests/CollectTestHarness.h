@@ -71,19 +71,6 @@ class CollectTest : public ::testing::Test {
 // describes each result.
 Results Walk(VivodStubCollectReader& reader, int limit = 1000);
 
-// Sends this process's standard error to the file at `path` (appending)
-// for the object's lifetime; a failure to do so throws std::runtime_error.
-class StandardErrorToFile {
- public:
-  explicit StandardErrorToFile(const std::string& path);
-  ~StandardErrorToFile();
-  StandardErrorToFile(const StandardErrorToFile&) = delete;
-  StandardErrorToFile& operator=(const StandardErrorToFile&) = delete;
-
- private:
-  int m_saved;  // the standard error to restore
-};
-
 // The conversion tests' fixture: a reader on which nothing else is called,
 // and a stub collect file and path list in a temporary directory. The log
 // writer's lines go to a file, never to the terminal: the host's own

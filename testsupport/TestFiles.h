@@ -1,6 +1,7 @@
-// Temporary directories and whole-file reads and writes, for the tests, the
-// fuzz targets and the benchmarks alike. Failures throw std::runtime_error:
-// a test reports it, and a fuzz target or benchmark stops with it.
+// Temporary directories, whole-file reads and writes and standard error
+// sent to a file, for the tests, the fuzz targets and the benchmarks alike.
+// Failures throw std::runtime_error: a test reports it, and a fuzz target or
+// benchmark stops with it.
 #ifndef TESTSUPPORT_TESTFILES_H_
 #define TESTSUPPORT_TESTFILES_H_
 
@@ -35,5 +36,18 @@ bool FileExists(const std::string& path);
 std::vector<std::string> Lines(const std::string& text);
 // The names in the directory `dir`, without "." and "..", sorted.
 std::vector<std::string> SortedEntries(const std::string& dir);
+
+// Sends this process's standard error to the file at `path` (appending)
+// for the object's lifetime; a failure to do so throws std::runtime_error.
+class StandardErrorToFile {
+ public:
+  explicit StandardErrorToFile(const std::string& path);
+  ~StandardErrorToFile();
+  StandardErrorToFile(const StandardErrorToFile&) = delete;
+  StandardErrorToFile& operator=(const StandardErrorToFile&) = delete;
+
+ private:
+  int m_saved;  // the standard error to restore
+};
 
 #endif  // TESTSUPPORT_TESTFILES_H_
