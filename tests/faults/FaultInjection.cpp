@@ -123,6 +123,9 @@ std::string PathOf(int fd) {
     }                                     \
   } while (0)
 
+// A control function of the library, for tests to find with dlsym.
+#define EXPORT __attribute__((visibility("default")))
+
 extern "C" {
 
 // The stat forms that current headers no longer declare.
@@ -135,20 +138,17 @@ int __fxstat64(int, int, struct stat64*);
 int __fxstatat(int, int, const char*, struct stat*, int);
 int __fxstatat64(int, int, const char*, struct stat64*, int);
 
-__attribute__((visibility("default"))) int vscr_faults_fail_nth(const char* family,
-                                                                unsigned long nth, int error) {
+EXPORT int vscr_faults_fail_nth(const char* family, unsigned long nth, int error) {
   g_plan = Plan();
   g_plan.active = true;
   return AddFault(family, nth, error);
 }
 
-__attribute__((visibility("default"))) int vscr_faults_also_fail_nth(const char* family,
-                                                                     unsigned long nth, int error) {
+EXPORT int vscr_faults_also_fail_nth(const char* family, unsigned long nth, int error) {
   return AddFault(family, nth, error);
 }
 
-__attribute__((visibility("default"))) void vscr_faults_fail_reads_at(unsigned long long offset,
-                                                                    int error) {
+EXPORT void vscr_faults_fail_reads_at(unsigned long long offset, int error) {
   g_plan = Plan();
   g_plan.badSpot = true;
   g_plan.spot = offset;
@@ -156,13 +156,13 @@ __attribute__((visibility("default"))) void vscr_faults_fail_reads_at(unsigned l
   g_plan.active = true;
 }
 
-__attribute__((visibility("default"))) void vscr_faults_interrupt(void) {
+EXPORT void vscr_faults_interrupt(void) {
   g_plan = Plan();
   g_plan.interrupting = true;
   g_plan.active = true;
 }
 
-__attribute__((visibility("default"))) int vscr_faults_stop(void) {
+EXPORT int vscr_faults_stop(void) {
   g_plan.active = false;
   if (g_plan.spotFired) return 1;
   int fired = g_plan.faultCount > 0 ? 1 : 0;
@@ -170,16 +170,14 @@ __attribute__((visibility("default"))) int vscr_faults_stop(void) {
   return fired;
 }
 
-__attribute__((visibility("default"))) unsigned long vscr_faults_calls(const char* family) {
+EXPORT unsigned long vscr_faults_calls(const char* family) {
   const int index = FamilyOf(family);
   return index >= 0 ? g_plan.calls[index] : 0;
 }
 
-__attribute__((visibility("default"))) const char* vscr_faults_trace(void) {
-  return g_plan.trace.c_str();
-}
+EXPORT const char* vscr_faults_trace(void) { return g_plan.trace.c_str(); }
 
-__attribute__((visibility("default"))) void vscr_faults_fix_random(int first) {
+EXPORT void vscr_faults_fix_random(int first) {
   g_nextRandomByte = first < 0 ? -1 : first % 256;
 }
 

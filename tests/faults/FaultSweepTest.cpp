@@ -83,7 +83,7 @@ bool operator==(const Outcome& a, const Outcome& b) {
   return a.ok == b.ok && a.message == b.message && a.events == b.events && a.data == b.data;
 }
 
-std::string Describe(const Outcome& outcome) {
+std::string Summary(const Outcome& outcome) {
   std::string text = std::string(outcome.ok ? "ok" : "failed") + ", message '" +
                      outcome.message + "', " + std::to_string(outcome.events.size()) +
                      " events, " + std::to_string(outcome.data.size()) + " bytes left";
@@ -168,7 +168,7 @@ class FaultSweep : public CollectTest {
     const auto countOnly = [this] { m_faults.CountOnly(); };
     RunUnder(operation, countOnly, "warm-up");  // one-time calls of the C library
     const Outcome clean = m_clean = RunUnder(operation, countOnly, "clean run");
-    ASSERT_TRUE(clean.ok) << Describe(clean);
+    ASSERT_TRUE(clean.ok) << Summary(clean);
     std::map<std::string, unsigned long> calls;
     for (const char* family : kFamilies) calls[family] = m_faults.Calls(family);
     for (const std::string& family : operation.families) {
@@ -184,14 +184,14 @@ class FaultSweep : public CollectTest {
               operation, [&] { m_faults.FailNth(family, nth, error); }, context, &fired);
           EXPECT_TRUE(fired) << "not injected: " << context;
           if (outcome == clean) continue;
-          EXPECT_TRUE(operation.failure(clean, outcome)) << context << ": " << Describe(outcome);
+          EXPECT_TRUE(operation.failure(clean, outcome)) << context << ": " << Summary(outcome);
         }
       }
     }
     const Outcome interrupted = RunUnder(
         operation, [this] { m_faults.InterruptEverySecondCall(); }, "every second call interrupted");
-    EXPECT_TRUE(clean == interrupted) << "interrupted: " << Describe(interrupted)
-                                      << "; clean: " << Describe(clean);
+    EXPECT_TRUE(clean == interrupted) << "interrupted: " << Summary(interrupted)
+                                      << "; clean: " << Summary(clean);
     unsigned long cleanCalls = 0, interruptedCalls = 0;
     for (const char* family : kFamilies) {
       cleanCalls += calls[family];
