@@ -862,7 +862,10 @@ TEST_F(InterruptedOpen, OpenOfAFifoOutlastsSignalsUntilAWriterComes) {
   EXPECT_TRUE(opened) << reader.m_lastError;
   EXPECT_GT(g_alarms, 10) << "the open was hardly interrupted";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_EQ((Results{"1 /archive/dir-1/file-1.dat", "1 /archive/dir-2/file-2.dat", "0"}), Walk(reader));
+  const std::vector<Item> items = ReadAll(reader);
+  EXPECT_EQ((Results{"1 /archive/dir-1/file-1.dat", "1 /archive/dir-2/file-2.dat", "0"}),
+            Describe(items));
+  EXPECT_EQ(RecordLine(2), items.at(1).line);
 }
 
 }  // namespace
