@@ -9,22 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "CollectField.h"
 #include "CollectTestHarness.h"
 
 namespace {
-
-// The name as the index service writes it: in quotes, with quote and escape
-// bytes escaped, whenever it holds a byte that the tokenizer would split or
-// drop.
-std::string QuotedField(const std::string& name) {
-  if (name.find_first_of(",\"\\") == std::string::npos) return name;
-  std::string quoted = "\"";
-  for (const char c : name) {
-    if (c == '"' || c == '\\') quoted.push_back('\\');
-    quoted.push_back(c);
-  }
-  return quoted + "\"";
-}
 
 // Name lengths at the edges of inline buffers and line reservations, the
 // longest names, and a seeded spread of everything between.
@@ -72,7 +60,7 @@ class LongNameWalk : public CollectTest {
 TEST_F(LongNameWalk, EveryNameUpToTenThousandBytesComesBackWhole) {
   const std::vector<std::string> names = Names();
   std::string collect;
-  for (const std::string& name : names) collect += Record(QuotedField(name)) + "\n";
+  for (const std::string& name : names) collect += Record(CollectField(name)) + "\n";
   auto reader = OpenReader(collect);
   ExpectNames(names, ReadAll(*reader, 3000));
 }
