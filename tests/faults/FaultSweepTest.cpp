@@ -3,7 +3,6 @@
 // fault library. Whatever fails, a host must either get the complete result
 // or be told of the failure: never a success with data missing, never the
 // end of the records before the last one.
-#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -21,16 +20,16 @@
 #include <cstring>
 #include <functional>
 #include <map>
-#include <utility>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "FaultInjection.h"
 #include "CollectTestHarness.h"
+#include "FaultInjection.h"
 #include "LineLimits.h"
-#include "TemporaryNames.h"
 #include "RangeRecipe.h"
+#include "TemporaryNames.h"
 #include "standins/EvDebugControl.h"
 #include "standins/FetchIndexInfoControl.h"
 
@@ -92,10 +91,7 @@ std::string Summary(const Outcome& outcome) {
 }
 
 bool OneOf(const std::string& text, const std::vector<std::string>& choices) {
-  for (const std::string& choice : choices) {
-    if (text == choice) return true;
-  }
-  return false;
+  return std::find(choices.begin(), choices.end(), text) != choices.end();
 }
 
 // One operation of the reader, run again and again in the same surroundings.
