@@ -1,7 +1,7 @@
 // A field of a collect file as the index service writes it, for the tests
 // and the benchmarks' generator that write collect files by hand.
-#ifndef TESTSUPPORT_COLLECTFIELD_H_
-#define TESTSUPPORT_COLLECTFIELD_H_
+#ifndef TESTS_SUPPORT_COLLECTFIELD_H_
+#define TESTS_SUPPORT_COLLECTFIELD_H_
 
 #include <string>
 
@@ -17,4 +17,4 @@ inline std::string CollectField(const std::string& text) {
   return quoted + "\"";
 }
 
-#endif  // TESTSUPPORT_COLLECTFIELD_H_
+#endif  // TESTS_SUPPORT_COLLECTFIELD_H_

@@ -1,8 +1,8 @@
 // Work that needs a process of its own: a peak memory measurement, or code
 // that may end the process, run in a forked child that hands a report back
 // through a pipe; and programs run through the shell.
-#ifndef TESTSUPPORT_CHILDPROCESS_H_
-#define TESTSUPPORT_CHILDPROCESS_H_
+#ifndef TESTS_SUPPORT_CHILDPROCESS_H_
+#define TESTS_SUPPORT_CHILDPROCESS_H_
 
 #include <sys/types.h>
 
@@ -38,4 +38,4 @@ struct CommandRun {
 // Throws std::runtime_error when no shell can be started.
 CommandRun RunCommand(const std::string& command);
 
-#endif  // TESTSUPPORT_CHILDPROCESS_H_
+#endif  // TESTS_SUPPORT_CHILDPROCESS_H_

@@ -2,8 +2,8 @@
 // sent to a file, for the tests, the fuzz targets and the benchmarks alike.
 // Failures throw std::runtime_error: a test reports it, and a fuzz target or
 // benchmark stops with it.
-#ifndef TESTSUPPORT_TESTFILES_H_
-#define TESTSUPPORT_TESTFILES_H_
+#ifndef TESTS_SUPPORT_TESTFILES_H_
+#define TESTS_SUPPORT_TESTFILES_H_
 
 #include <string>
 #include <vector>
@@ -50,4 +50,4 @@ class StandardErrorToFile {
   int m_saved;  // the standard error to restore
 };
 
-#endif  // TESTSUPPORT_TESTFILES_H_
+#endif  // TESTS_SUPPORT_TESTFILES_H_
