@@ -27,6 +27,9 @@ class EvDebug {
       __attribute__((format(printf, 4, 5)));
 
  private:
+#ifdef VSCR_HOST_PADDING  // a larger layout, for the check of a foreign host SDK
+  [[maybe_unused]] char m_padding[VSCR_HOST_PADDING] = {};
+#endif
   EvDebugFileInstance* m_instance;
   std::string m_line;  // the line being logged; its room is reused
 };

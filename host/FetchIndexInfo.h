@@ -42,6 +42,9 @@ class FetchIndexInfo {
              std::string seventh, unsigned long eighth);
 
  private:
+#ifdef VSCR_HOST_PADDING  // a larger layout, for the check of a foreign host SDK
+  [[maybe_unused]] char m_padding[VSCR_HOST_PADDING] = {};
+#endif
   unsigned int m_initFlags;
   unsigned int m_cacheType;
   bool m_bound;

@@ -40,6 +40,9 @@ class CKaString {
                 char escape, char separator, bool trimBlanks) const;
 
  private:
+#ifdef VSCR_HOST_PADDING  // a larger layout, for the check of a foreign host SDK
+  [[maybe_unused]] char m_padding[VSCR_HOST_PADDING] = {};
+#endif
   std::string m_text;
 };
 
@@ -59,6 +62,9 @@ class CKaStringArray {
   void RemoveAll();
 
  private:
+#ifdef VSCR_HOST_PADDING  // a larger layout, for the check of a foreign host SDK
+  [[maybe_unused]] char m_padding[VSCR_HOST_PADDING] = {};
+#endif
   std::vector<CKaString> m_elements;
 };
 

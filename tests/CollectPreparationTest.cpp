@@ -109,7 +109,7 @@ std::string PrefixForNameOf(std::size_t length, std::size_t offset) {
   return prefix + std::string(prefixLength - prefix.size(), 'q');
 }
 
-TEST_F(CollectPreparation, NamesUpToNameMaxArePublishedUnderDistinctTemporariesThatFit) {
+TEST_F(CollectPreparation, NamesUpToNameMaxArePublishedUnderTemporariesThatFit) {
   const long nameMax = ::pathconf(m_dir.path().c_str(), _PC_NAME_MAX);
   ASSERT_EQ(255, nameMax) << "the lengths below assume a NAME_MAX of 255";
   WriteFile(m_dir.File("a"), "1");
@@ -123,28 +123,27 @@ TEST_F(CollectPreparation, NamesUpToNameMaxArePublishedUnderDistinctTemporariesT
     EXPECT_TRUE(IsTemporaryOf(m_dir.File(reader.m_dstFileName), FindCall("lookup").args.at(1),
                               ::getpid()));
     ASSERT_TRUE(reader.Open()) << reader.m_lastError;
-    const std::vector<Item> items = ReadAll(reader);
-    ASSERT_EQ(3u, items.size()) << length;
-    EXPECT_EQ(m_dir.File("a"), items[0].fileName);
-    EXPECT_EQ("/etc/passwd", items[1].fileName);
-    EXPECT_EQ(0, items[2].result);
+    EXPECT_EQ((Results{"1 " + m_dir.File("a"), "1 /etc/passwd", "0"}), Walk(reader)) << length;
     EXPECT_EQ((std::vector<std::string>{"a", "input.lst", reader.m_dstFileName}),
               SortedEntries(m_dir.path()));
     std::remove(m_dir.File(reader.m_dstFileName).c_str());
     standin::ResetIndexService();
   }
+}
 
-  // Two hundred lookups of the longest name: its stem is cut to the same
-  // bytes every time, so only the random part tells the temporaries apart.
+// The stem of the longest name is cut to the same bytes every time, so
+// only the random part tells the temporaries apart.
+TEST_F(CollectPreparation, TwoHundredLookupsOfTheLongestNameUseDistinctTemporaries) {
+  const std::string input = WriteInputList("/etc/passwd\n");
   VivodStubCollectReaderInitArgs args = Args();
   args.collectFilePrefix = PrefixForNameOf(255, 1);
   const std::string collectPath = m_dir.File(PrefixForNameOf(255, 1) + "_42.lmf");
-  std::set<std::string> temporaries;
   for (int i = 0; i < 200; ++i) {
     VivodStubCollectReader reader(args);
     ASSERT_TRUE(reader.Initialize(input)) << reader.m_lastError;
     ASSERT_EQ(0, std::remove(collectPath.c_str()));
   }
+  std::set<std::string> temporaries;
   for (const IndexCall& call : IndexJournal()) {
     if (call.name != "lookup") continue;
     EXPECT_TRUE(IsTemporaryOf(collectPath, call.args.at(1), ::getpid()));
@@ -252,8 +251,7 @@ TEST_F(CollectPreparation, EmptyLookupResultIsNotedButNotAFailure) {
   EXPECT_TRUE(reader.m_initialized);
   EXPECT_EQ("FetchIndexInfo returned emtpy file.", reader.m_lastError);
   ASSERT_TRUE(reader.Open());
-  std::string name, line;
-  EXPECT_EQ(0, reader.GetItem(name, line));
+  EXPECT_EQ(Results{"0"}, Walk(reader));
 }
 
 TEST_F(CollectPreparation, InitFailureStopsBeforeLookup) {
@@ -297,10 +295,7 @@ TEST_F(CollectPreparation, LeftoverTemporaryIsNeverTakenForTheCollectFile) {
   ASSERT_TRUE(reader.Initialize(WriteInputList("/etc/passwd\n/etc/group\n")));
   EXPECT_EQ(1, CountCalls("lookup"));
   ASSERT_TRUE(reader.Open());
-  const std::vector<Item> items = ReadAll(reader);
-  ASSERT_EQ(3u, items.size());
-  EXPECT_EQ("/etc/passwd", items[0].fileName);
-  EXPECT_EQ("/etc/group", items[1].fileName);
+  EXPECT_EQ((Results{"1 /etc/passwd", "1 /etc/group", "0"}), Walk(reader));
 }
 
 TEST_F(CollectPreparation, FailingInitializeKeepsTheInitializedState) {

@@ -1,10 +1,5 @@
 #include "CollectTestHarness.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <stdexcept>
-
 #include "VivodStubCollectWalk.h"
 
 std::string Record(const std::string& nameField) {
@@ -119,6 +114,12 @@ std::string Describe(const Item& item) {
   return Describe(item.result, item.fileName, item.lastError);
 }
 
+std::string Brief(const Item& item) {
+  if (item.result != 1 || item.fileName.size() <= 64) return Describe(item);
+  return "1 " + item.fileName.substr(0, 8) + "... (" + std::to_string(item.fileName.size()) +
+         " bytes)";
+}
+
 Results Describe(const std::vector<Item>& items) {
   Results results;
   for (const Item& item : items) results.push_back(Describe(item));
@@ -127,22 +128,6 @@ Results Describe(const std::vector<Item>& items) {
 
 Results Walk(VivodStubCollectReader& reader, int limit) {
   return Describe(CollectTest::ReadAll(reader, limit));
-}
-
-StandardErrorToFile::StandardErrorToFile(const std::string& path)
-    : m_saved(::dup(STDERR_FILENO)) {
-  const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  const bool sent = m_saved >= 0 && file >= 0 && ::dup2(file, STDERR_FILENO) >= 0;
-  if (file >= 0) ::close(file);
-  if (!sent) {
-    if (m_saved >= 0) ::close(m_saved);
-    throw std::runtime_error("cannot send standard error to " + path);
-  }
-}
-
-StandardErrorToFile::~StandardErrorToFile() {
-  ::dup2(m_saved, STDERR_FILENO);
-  ::close(m_saved);
 }
 
 bool ConversionTest::Convert(const std::string& input, char delimiter) {

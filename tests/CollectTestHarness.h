@@ -37,6 +37,10 @@ std::string Describe(int result, const std::string& fileName, const std::string&
 std::string Describe(const Item& item);
 using Results = std::vector<std::string>;
 Results Describe(const std::vector<Item>& items);
+// As Describe, with a name longer than 64 bytes cut to its first 8 bytes
+// and its size, "1 /nnnnnnn... (16777201 bytes)", so that a report or a
+// failure stays small.
+std::string Brief(const Item& item);
 
 class CollectTest : public ::testing::Test {
  public:
@@ -80,19 +84,6 @@ RangeResults WalkRange(VivodStubCollectReader& reader, uint64_t begin, uint64_t 
 // (not included). A record's next offset is where its line began plus the
 // line and its line feed; a skipped line's is the offset after it.
 RangeResults WalkWhole(VivodStubCollectReader& reader);
-
-// Sends this process's standard error to the file at `path` (appending)
-// for the object's lifetime; a failure to do so throws std::runtime_error.
-class StandardErrorToFile {
- public:
-  explicit StandardErrorToFile(const std::string& path);
-  ~StandardErrorToFile();
-  StandardErrorToFile(const StandardErrorToFile&) = delete;
-  StandardErrorToFile& operator=(const StandardErrorToFile&) = delete;
-
- private:
-  int m_saved;  // the standard error to restore
-};
 
 // The conversion tests' fixture: a reader on which nothing else is called,
 // and a stub collect file and path list in a temporary directory. The log

@@ -90,75 +90,93 @@ void Revisit(VivodStubCollectReader& reader, const std::vector<uint64_t>& offset
   }
 }
 
+// A reader with `args` on the list `input`, initialized, opened and walked;
+// with `revisit`, it then seeks back to records of `owner`'s list.
+ReaderRun WalkReader(const VivodStubCollectReaderInitArgs& args, const std::string& input,
+                     int owner = 0, bool revisit = false) {
+  VivodStubCollectReader reader(args);
+  ReaderRun run;
+  run.prepared = reader.Initialize(input) && reader.Open();
+  if (!run.prepared) {
+    run.error = reader.m_lastError;
+    return run;
+  }
+  std::vector<uint64_t> offsets;
+  Walk(reader, &run, revisit ? &offsets : nullptr);
+  if (revisit && offsets.size() == run.names.size()) Revisit(reader, offsets, PathsOf(owner), &run);
+  return run;
+}
+
+// Whether `run` gave every record of `owner`'s list, in order, and nothing
+// else.
+::testing::AssertionResult GotEveryRecord(const ReaderRun& run, int owner) {
+  if (!run.prepared) return ::testing::AssertionFailure() << "not prepared: " << run.error;
+  if (run.names != PathsOf(owner)) {
+    return ::testing::AssertionFailure() << run.names.size() << " records, not those listed";
+  }
+  if (!run.faults.empty()) return ::testing::AssertionFailure() << run.faults.front();
+  return ::testing::AssertionSuccess();
+}
+
 class Concurrency : public CollectTest {
  protected:
   Concurrency() { standin::ResetIndexService(); }
+
+  // Converts stub file `k` (of kRecords stubs, written here) `rounds`
+  // times; returns what went wrong.
+  std::vector<std::string> ConvertRounds(int k, int rounds) {
+    std::string stub, paths;
+    for (int j = 0; j < kRecords; ++j) {
+      stub += "host:" + ArchivedPath(100 + k, j) + ":" + std::to_string(j) + "\n";
+      paths += ArchivedPath(100 + k, j) + "\n";
+    }
+    const std::string input = m_dir.File("stub" + std::to_string(k));
+    const std::string output = m_dir.File("paths" + std::to_string(k));
+    WriteFile(input, stub);
+    std::vector<std::string> faults;
+    VivodStubCollectReader converter{VivodStubCollectReaderInitArgs()};
+    for (int round = 0; round < rounds; ++round) {
+      if (!converter.ProcessStubCollectFile(input, output, ':')) {
+        faults.push_back(converter.m_lastError);
+      } else if (ReadFile(output) != paths) {
+        faults.push_back("round " + std::to_string(round) + " wrote other paths");
+      }
+    }
+    return faults;
+  }
 };
+
+// Lines the log writer took for the output file `output`.
+long LinesLoggedFor(const std::vector<standin::DebugEvent>& events, const std::string& output) {
+  const std::string tail = " to file [" + output + "].";
+  return std::count_if(events.begin(), events.end(), [&](const standin::DebugEvent& e) {
+    return e.kind == "line" && e.message.size() > tail.size() &&
+           e.message.compare(e.message.size() - tail.size(), tail.size(), tail) == 0;
+  });
+}
 
 TEST_F(Concurrency, ReadersAndConversionsOnTheirOwnFilesDoNotDisturbEachOther) {
   constexpr int kReaders = 4;
   constexpr int kConverters = 2;
   constexpr int kRounds = 3;
   for (int i = 0; i < kReaders; ++i) WriteFile(m_dir.File("walk" + std::to_string(i)), ListOf(i));
-  std::vector<std::string> stubPaths;  // what each converter's output must hold
-  for (int k = 0; k < kConverters; ++k) {
-    std::string stub, paths;
-    for (int j = 0; j < kRecords; ++j) {
-      const std::string path = ArchivedPath(100 + k, j);
-      stub += "host:" + path + ":" + std::to_string(j) + "\n";
-      paths += path + "\n";
-    }
-    WriteFile(m_dir.File("stub" + std::to_string(k)), stub);
-    stubPaths.push_back(paths);
-  }
-
   std::vector<ReaderRun> readers(kReaders);
   std::vector<std::vector<std::string>> conversions(kConverters);
   standin::StartDebugCapture();
   RunThreads(kReaders + kConverters, [&](int i) {
-    if (i < kReaders) {
-      VivodStubCollectReaderInitArgs args = Args();
-      args.collectFilePrefix = "walk" + std::to_string(i);
-      VivodStubCollectReader reader(args);
-      ReaderRun& run = readers[i];
-      run.prepared = reader.Initialize(m_dir.File("walk" + std::to_string(i))) && reader.Open();
-      if (!run.prepared) {
-        run.error = reader.m_lastError;
-        return;
-      }
-      std::vector<uint64_t> offsets;
-      Walk(reader, &run, &offsets);
-      if (offsets.size() == run.names.size()) Revisit(reader, offsets, PathsOf(i), &run);
+    if (i >= kReaders) {
+      conversions[i - kReaders] = ConvertRounds(i - kReaders, kRounds);
       return;
     }
-    const int k = i - kReaders;
-    const std::string output = m_dir.File("paths" + std::to_string(k));
-    VivodStubCollectReader converter{VivodStubCollectReaderInitArgs()};
-    for (int round = 0; round < kRounds; ++round) {
-      if (!converter.ProcessStubCollectFile(m_dir.File("stub" + std::to_string(k)), output, ':')) {
-        conversions[k].push_back(converter.m_lastError);
-      } else if (ReadFile(output) != stubPaths[k]) {
-        conversions[k].push_back("round " + std::to_string(round) + " wrote other paths");
-      }
-    }
+    VivodStubCollectReaderInitArgs args = Args();
+    args.collectFilePrefix = "walk" + std::to_string(i);
+    readers[i] = WalkReader(args, m_dir.File("walk" + std::to_string(i)), i, true);
   });
   const std::vector<standin::DebugEvent> events = standin::StopDebugCapture();
-
-  for (int i = 0; i < kReaders; ++i) {
-    SCOPED_TRACE("reader " + std::to_string(i));
-    ASSERT_TRUE(readers[i].prepared) << readers[i].error;
-    EXPECT_EQ(static_cast<std::size_t>(kRecords), readers[i].names.size());
-    EXPECT_TRUE(PathsOf(i) == readers[i].names);
-    EXPECT_EQ(std::vector<std::string>(), readers[i].faults);
-  }
+  for (int i = 0; i < kReaders; ++i) EXPECT_TRUE(GotEveryRecord(readers[i], i)) << "reader " << i;
   for (int k = 0; k < kConverters; ++k) {
     EXPECT_EQ(std::vector<std::string>(), conversions[k]) << "converter " << k;
-    const std::string tail = " to file [" + m_dir.File("paths" + std::to_string(k)) + "].";
-    EXPECT_EQ(kRounds * kRecords,
-              std::count_if(events.begin(), events.end(), [&](const standin::DebugEvent& e) {
-                return e.kind == "line" && e.message.size() > tail.size() &&
-                       e.message.compare(e.message.size() - tail.size(), tail.size(), tail) == 0;
-              }))
+    EXPECT_EQ(kRounds * kRecords, LinesLoggedFor(events, m_dir.File("paths" + std::to_string(k))))
         << "converter " << k;
   }
 }
@@ -170,37 +188,23 @@ TEST_F(Concurrency, RacingReadersOfOneCollectFileGetEveryRecordOrAFailure) {
   constexpr int kRacers = 6;
   const std::string input = WriteInputList(ListOf(0));
   standin::SlowIndexLookup(std::chrono::microseconds(100));
-
   std::vector<ReaderRun> racers(kRacers);
   RunThreads(kRacers, [&](int i) {
     // Staggered, so that some start while others write and some after the
     // first file is published.
     std::this_thread::sleep_for(std::chrono::milliseconds(40) * i);
-    VivodStubCollectReader reader(Args());
-    ReaderRun& run = racers[i];
-    run.prepared = reader.Initialize(input) && reader.Open();
-    if (!run.prepared) {
-      run.error = reader.m_lastError;
-      return;
-    }
-    Walk(reader, &run, nullptr);
+    racers[i] = WalkReader(Args(), input);
   });
-
   const std::vector<std::string> failures = {
       "FetchIndexInfo failed to init.", "FetchIndexInfo failed to lookup in Indexing.",
       "Failed to publish collect file " + CollectPath()};
   int prepared = 0;
   for (int i = 0; i < kRacers; ++i) {
-    SCOPED_TRACE("racer " + std::to_string(i));
-    if (!racers[i].prepared) {
-      EXPECT_NE(failures.end(), std::find(failures.begin(), failures.end(), racers[i].error))
-          << racers[i].error;
-      continue;
-    }
-    ++prepared;
-    EXPECT_EQ(static_cast<std::size_t>(kRecords), racers[i].names.size());
-    EXPECT_TRUE(PathsOf(0) == racers[i].names);
-    EXPECT_EQ(std::vector<std::string>(), racers[i].faults);
+    prepared += racers[i].prepared ? 1 : 0;
+    const bool failedAsTold = !racers[i].prepared &&
+        std::find(failures.begin(), failures.end(), racers[i].error) != failures.end();
+    EXPECT_TRUE(failedAsTold || GotEveryRecord(racers[i], 0)) << "racer " << i << ": "
+                                                            << GotEveryRecord(racers[i], 0).message();
   }
   EXPECT_GE(prepared, 1);
   // Every lookup either published its file or removed it.
@@ -243,13 +247,8 @@ TEST_F(Concurrency, JobsWithTheSamePidInSeparatePidNamespacesEachGetEveryRecord)
   const std::string input = WriteInputList(ListOf(0));
   standin::SlowIndexLookup(std::chrono::microseconds(100));
   const auto job = [&] {
-    VivodStubCollectReader reader(Args());
-    if (!reader.Initialize(input) || !reader.Open()) return "failed: " + reader.m_lastError;
-    ReaderRun run;
-    Walk(reader, &run, nullptr);
-    if (run.names == PathsOf(0) && run.faults.empty()) return std::string("every record");
-    return std::to_string(run.names.size()) + " records, " + std::to_string(run.faults.size()) +
-           " skipped";
+    const ::testing::AssertionResult every = GotEveryRecord(WalkReader(Args(), input), 0);
+    return every ? std::string("every record") : std::string(every.message());
   };
   TempDir reports;
   int go[2];

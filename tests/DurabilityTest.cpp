@@ -41,13 +41,6 @@ constexpr bool kPeakRssIsMeaningful = false;
 constexpr bool kPeakRssIsMeaningful = true;
 #endif
 
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 // Files too large to build in memory first, which would swell the test
 // process before it forks its measured child, are built piece by piece.
 void Append(const std::string& path, const std::string& bytes) {
@@ -71,19 +64,10 @@ void AppendZeroRun(const std::string& path, std::size_t count) {
   }
 }
 
-// What GetItem gave, one line each: "1 <name>", "-1 <message>" or "0".
-std::string DescribeWalk(VivodStubCollectReader& reader) {
+// The walk as Brief tells it, one result a line.
+std::string BriefWalk(VivodStubCollectReader& reader) {
   std::string walk;
-  std::string name, line;
-  for (int i = 0; i < 100; ++i) {
-    const int result = reader.GetItem(name, line);
-    walk += std::to_string(result);
-    // Cut short, so that a failure cannot print a huge name.
-    if (result == 1) walk += " " + name.substr(0, 200);
-    if (result == -1) walk += " " + reader.m_lastError.substr(0, 200);
-    walk += "\n";
-    if (result == 0) break;
-  }
+  for (const Item& item : CollectTest::ReadAll(reader, 100)) walk += Brief(item) + "\n";
   return walk;
 }
 
@@ -132,13 +116,10 @@ TEST_F(Durability, LookupKilledMidwayLeavesOnlyItsTemporaryAndIsRedoneInFull) {
   ASSERT_TRUE(reader.Initialize(input)) << reader.m_lastError;
   EXPECT_EQ("", reader.m_lastError);
   ASSERT_TRUE(reader.Open());
-  const std::vector<Item> items = ReadAll(reader);
-  ASSERT_EQ(51u, items.size());
-  for (int i = 0; i < 50; ++i) {
-    EXPECT_EQ(1, items[i].result);
-    EXPECT_EQ("/archive/file-" + std::to_string(i + 1), items[i].fileName);
-  }
-  EXPECT_EQ(0, items[50].result);
+  Results every;
+  for (int i = 1; i <= 50; ++i) every.push_back("1 /archive/file-" + std::to_string(i));
+  every.push_back("0");
+  EXPECT_EQ(every, Walk(reader));
   const std::vector<standin::IndexCall> journal = standin::IndexJournal();
   EXPECT_EQ(1, std::count_if(journal.begin(), journal.end(),
                              [](const standin::IndexCall& call) { return call.name == "lookup"; }));
@@ -177,7 +158,7 @@ TEST_F(Durability, DropBoxWorkDirGetsTheCollectFileAndKeepsIt) {
     VivodStubCollectReader reader(args);
     if (!reader.Initialize(input)) return "Initialize failed: " + reader.m_lastError;
     if (!reader.Open()) return "Open failed: " + reader.m_lastError;
-    return DescribeWalk(reader) + "note '" + reader.m_lastError + "'";
+    return BriefWalk(reader) + "note '" + reader.m_lastError + "'";
   });
   ASSERT_TRUE(ExitedWith(child.status, 0)) << child.status;
   EXPECT_EQ("1 /etc/passwd\n1 /etc/group\n0\nnote ''", child.report);
@@ -196,11 +177,11 @@ TEST_F(Durability, ZeroRunInCollectFileIsReportedAndSkippedInBoundedMemory) {
   AppendZeroRun(CollectPath(), kGiB);
   Append(CollectPath(), "\n" + Record("/after") + "\n" + Record("/last"));
   const ChildRun child = RunInChild([&] {
-    const std::string walk = DescribeWalk(*OpenExistingCollectFile());
+    const std::string walk = BriefWalk(*OpenExistingCollectFile());
     return walk + "peak " + std::to_string(PeakRssKiB());
   });
   ASSERT_TRUE(ExitedWith(child.status, 0)) << child.status;
-  std::vector<std::string> report = SplitLines(child.report);
+  std::vector<std::string> report = Lines(child.report);
   ASSERT_FALSE(report.empty());
   const long peakKiB = std::stol(report.back().substr(5));
   report.pop_back();
@@ -252,7 +233,7 @@ TEST_F(Durability, OverlongStubLinesAreSkippedSilentlyInBoundedMemory) {
     return report + "peak " + std::to_string(PeakRssKiB());
   });
   ASSERT_TRUE(ExitedWith(child.status, 0)) << child.status;
-  std::vector<std::string> report = SplitLines(child.report);
+  std::vector<std::string> report = Lines(child.report);
   ASSERT_FALSE(report.empty());
   const long peakKiB = std::stol(report.back().substr(5));
   report.pop_back();
@@ -264,7 +245,7 @@ TEST_F(Durability, OverlongStubLinesAreSkippedSilentlyInBoundedMemory) {
   }
 }
 
-TEST_F(Durability, LineOfSixteenMebibytesIsKeptAndOneByteMoreIsNot) {
+TEST_F(Durability, CollectLineOfSixteenMebibytesIsKeptAndOneByteMoreIsNot) {
   // Record() puts 15 bytes around the name field.
   const std::string longest = "/" + std::string(kLongestLine - 16, 'n');
   const std::string tooLong = longest + "n";
@@ -286,8 +267,9 @@ TEST_F(Durability, LineOfSixteenMebibytesIsKeptAndOneByteMoreIsNot) {
   }
   EXPECT_TRUE(items[2].fileName == "/next") << items[2].fileName.size();
   EXPECT_EQ(0, items[4].result);
+}
 
-  // A stub line of exactly that length still gives its path.
+TEST_F(Durability, StubLineOfSixteenMebibytesStillGivesItsPath) {
   const std::string stub = m_dir.File("stub.txt");
   const std::string output = m_dir.File("paths.txt");
   const std::string path = "/" + std::string(kLongestLine - 5, 'p');

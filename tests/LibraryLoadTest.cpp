@@ -15,6 +15,7 @@
 #include <new>
 #include <string>
 
+#include "ChildProcess.h"
 #include "TestFiles.h"
 #include "VivodStubCollectReader.h"
 
@@ -71,13 +72,8 @@ TEST_F(HostLayout, ReaderLoadsWithHostLibrariesInBase64AndWorks) {
 // Loads `path` in a fresh process, where no library of the same name has
 // been loaded before. Returns why it failed, or "" when it loaded.
 std::string LoadErrorInFreshProcess(const std::string& path) {
-  FILE* probe = ::popen((VSCR_LOAD_PROBE " '" + path + "' 2>&1").c_str(), "r");
-  if (probe == nullptr) return "cannot start the probe";
-  std::string output;
-  char buffer[256];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, probe)) > 0;) output.append(buffer, n);
-  const int status = ::pclose(probe);
-  return status == 0 ? output : "failed: " + output;
+  const CommandRun probe = RunCommand(VSCR_LOAD_PROBE " " + ShellQuote(path) + " 2>&1");
+  return probe.status == 0 ? probe.out : "failed: " + probe.out;
 }
 
 TEST_F(HostLayout, ReaderDoesNotLoadWithoutTheHostLibraries) {

@@ -2,15 +2,12 @@
 // error outside a capture. The conversion tests capture events instead, so
 // a fault in writing the lines out would hide from them.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "CollectTestHarness.h"
 #include "EvDebug.h"
-#include "TestFiles.h"
 #include "standins/EvDebugControl.h"
 
 namespace {
@@ -18,17 +15,11 @@ namespace {
 // Runs `log` with standard error sent to a file; returns what was written.
 template <typename Log>
 std::string StderrOf(const TempDir& dir, Log log) {
-  const std::string path = dir.File("stderr.txt");
-  std::fflush(stderr);
-  const int saved = ::dup(STDERR_FILENO);
-  const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  EXPECT_GE(file, 0);
-  ::dup2(file, STDERR_FILENO);
-  ::close(file);
-  log();
-  ::dup2(saved, STDERR_FILENO);
-  ::close(saved);
-  return ReadFile(path);
+  {
+    const StandardErrorToFile capture(dir.File("stderr.txt"));
+    log();
+  }
+  return ReadFile(dir.File("stderr.txt"));
 }
 
 // Lines of any length, from two objects alive at once, all written in call

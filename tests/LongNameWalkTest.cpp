@@ -9,22 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "CollectField.h"
 #include "CollectTestHarness.h"
 
 namespace {
-
-// The name as the index service writes it: in quotes, with quote and escape
-// bytes escaped, whenever it holds a byte that the tokenizer would split or
-// drop.
-std::string QuotedField(const std::string& name) {
-  if (name.find_first_of(",\"\\") == std::string::npos) return name;
-  std::string quoted = "\"";
-  for (const char c : name) {
-    if (c == '"' || c == '\\') quoted.push_back('\\');
-    quoted.push_back(c);
-  }
-  return quoted + "\"";
-}
 
 // Name lengths at the edges of inline buffers and line reservations, the
 // longest names, and a seeded spread of everything between.
@@ -72,15 +60,14 @@ class LongNameWalk : public CollectTest {
 TEST_F(LongNameWalk, EveryNameUpToTenThousandBytesComesBackWhole) {
   const std::vector<std::string> names = Names();
   std::string collect;
-  for (const std::string& name : names) collect += Record(QuotedField(name)) + "\n";
+  for (const std::string& name : names) collect += Record(CollectField(name)) + "\n";
   auto reader = OpenReader(collect);
   ExpectNames(names, ReadAll(*reader, 3000));
 }
 
 #ifdef VSCR_TEST_HOST_LOOKUP
 // The same names, written into the collect file by the host's index service
-// from a list of absolute paths, as our stand-in and the test SDK in
-// tests/foreign-sdk do.
+// from a list of absolute paths, as our stand-in does.
 TEST_F(LongNameWalk, NamesWrittenByTheIndexServiceComeBackWhole) {
   const std::vector<std::string> names = Names();
   std::string list;

@@ -1,10 +1,5 @@
 #include "BenchInputs.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
-
 #include "RecordGenerator.h"
 #include "TestFiles.h"
 
@@ -47,20 +42,5 @@ const InputFile& StubInput() {
 }
 
 std::string ScratchPath(const std::string& name) { return ProcessTempDir().File(name); }
-
-StderrToNull::StderrToNull() : m_saved(::dup(STDERR_FILENO)) {
-  std::fflush(stderr);
-  const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-  if (null >= 0) {
-    ::dup2(null, STDERR_FILENO);
-    ::close(null);
-  }
-}
-
-StderrToNull::~StderrToNull() {
-  if (m_saved < 0) return;
-  ::dup2(m_saved, STDERR_FILENO);
-  ::close(m_saved);
-}
 
 }  // namespace bench

@@ -23,19 +23,6 @@ const InputFile& StubInput();
 // A path in the temporary directory, for outputs.
 std::string ScratchPath(const std::string& name);
 
-// Sends standard error to /dev/null while it lives, so that the stand-in
-// log writer still does all its work but no terminal slows it down.
-class StderrToNull {
- public:
-  StderrToNull();
-  ~StderrToNull();
-  StderrToNull(const StderrToNull&) = delete;
-  StderrToNull& operator=(const StderrToNull&) = delete;
-
- private:
-  int m_saved;
-};
-
 }  // namespace bench
 
 #endif  // BENCH_CASES_BENCHINPUTS_H_

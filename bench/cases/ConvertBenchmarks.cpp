@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "BenchInputs.h"
+#include "TestFiles.h"
 #include "VivodStubCollectReader.h"
 
 namespace {
@@ -11,7 +12,7 @@ void BM_ProcessStubCollectFile(benchmark::State& state) {
   const bench::InputFile& input = bench::StubInput();
   const std::string output = bench::ScratchPath("paths.txt");
   VivodStubCollectReader reader{VivodStubCollectReaderInitArgs()};
-  const bench::StderrToNull quiet;
+  const StandardErrorToFile quiet("/dev/null");
   for (auto _ : state) {
     if (!reader.ProcessStubCollectFile(input.path, output, ',')) {
       state.SkipWithError("conversion failed");

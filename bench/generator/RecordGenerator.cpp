@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "CollectField.h"
+
 namespace bench {
 namespace {
 
@@ -18,20 +20,6 @@ constexpr const char* kOwners[] = {"alice", "bob", "carol", "dave", "erin"};
 
 template <typename T, std::size_t N>
 constexpr std::size_t CountOf(const T (&)[N]) { return N; }
-
-bool NeedsQuotes(const std::string& text) {
-  return text.find_first_of(",\"\\") != std::string::npos;
-}
-
-// Quoting as the index service writes it: quote and backslash escaped.
-void AppendQuoted(const std::string& text, std::string* out) {
-  out->push_back('"');
-  for (const char c : text) {
-    if (c == '"' || c == '\\') out->push_back('\\');
-    out->push_back(c);
-  }
-  out->push_back('"');
-}
 
 }  // namespace
 
@@ -87,13 +75,9 @@ void RecordGenerator::AppendCollectRecord(std::string* out) {
   *out += ',' + std::to_string(size);
   *out += ',';
   const std::string name = Path(m_random.Between(40, 120));
-  if (NeedsQuotes(name)) {
-    AppendQuoted(name, out);
-  } else {
-    *out += name;
-  }
+  *out += CollectField(name);
   *out += m_random.Percent(97) ? ",1," : ",0,";
-  AppendQuoted(Metadata(), out);
+  *out += CollectField(Metadata());
   *out += m_random.Percent(5) ? "\r\n" : "\n";
   m_offset += size;
 }

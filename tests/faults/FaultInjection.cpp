@@ -123,6 +123,9 @@ std::string PathOf(int fd) {
     }                                     \
   } while (0)
 
+// A control function of the library, for tests to find with dlsym.
+#define EXPORT __attribute__((visibility("default")))
+
 extern "C" {
 
 // The stat forms that current headers no longer declare.
@@ -135,20 +138,17 @@ int __fxstat64(int, int, struct stat64*);
 int __fxstatat(int, int, const char*, struct stat*, int);
 int __fxstatat64(int, int, const char*, struct stat64*, int);
 
-__attribute__((visibility("default"))) int vscr_faults_fail_nth(const char* family,
-                                                                unsigned long nth, int error) {
+EXPORT int vscr_faults_fail_nth(const char* family, unsigned long nth, int error) {
   g_plan = Plan();
   g_plan.active = true;
   return AddFault(family, nth, error);
 }
 
-__attribute__((visibility("default"))) int vscr_faults_also_fail_nth(const char* family,
-                                                                     unsigned long nth, int error) {
+EXPORT int vscr_faults_also_fail_nth(const char* family, unsigned long nth, int error) {
   return AddFault(family, nth, error);
 }
 
-__attribute__((visibility("default"))) void vscr_faults_fail_reads_at(unsigned long long offset,
-                                                                    int error) {
+EXPORT void vscr_faults_fail_reads_at(unsigned long long offset, int error) {
   g_plan = Plan();
   g_plan.badSpot = true;
   g_plan.spot = offset;
@@ -156,13 +156,13 @@ __attribute__((visibility("default"))) void vscr_faults_fail_reads_at(unsigned l
   g_plan.active = true;
 }
 
-__attribute__((visibility("default"))) void vscr_faults_interrupt(void) {
+EXPORT void vscr_faults_interrupt(void) {
   g_plan = Plan();
   g_plan.interrupting = true;
   g_plan.active = true;
 }
 
-__attribute__((visibility("default"))) int vscr_faults_stop(void) {
+EXPORT int vscr_faults_stop(void) {
   g_plan.active = false;
   if (g_plan.spotFired) return 1;
   int fired = g_plan.faultCount > 0 ? 1 : 0;
@@ -170,20 +170,33 @@ __attribute__((visibility("default"))) int vscr_faults_stop(void) {
   return fired;
 }
 
-__attribute__((visibility("default"))) unsigned long vscr_faults_calls(const char* family) {
+EXPORT unsigned long vscr_faults_calls(const char* family) {
   const int index = FamilyOf(family);
   return index >= 0 ? g_plan.calls[index] : 0;
 }
 
-__attribute__((visibility("default"))) const char* vscr_faults_trace(void) {
-  return g_plan.trace.c_str();
-}
+EXPORT const char* vscr_faults_trace(void) { return g_plan.trace.c_str(); }
 
-__attribute__((visibility("default"))) void vscr_faults_fix_random(int first) {
+EXPORT void vscr_faults_fix_random(int first) {
   g_nextRandomByte = first < 0 ? -1 : first % 256;
 }
 
-// --- open ------------------------------------------------------------------
+// --- the wrappers ---------------------------------------------------------
+
+// A wrapper of the C library's `name` that runs `before`, then fails with
+// `failure` when the plan says so of `family`, else makes the real call.
+// Some forms exist only in older C libraries; a missing one reports ENOSYS.
+#define WRAP(type, name, params, args, family, failure, before) \
+  type name params {                                             \
+    REAL(name);                                                  \
+    before;                                                      \
+    MAYBE_FAIL(family, failure);                                 \
+    if (real_##name == nullptr) {                                \
+      errno = ENOSYS;                                            \
+      return failure;                                            \
+    }                                                            \
+    return real_##name args;                                     \
+  }
 
 // The mode argument exists only when the flags create a file.
 static mode_t ModeOf(int flags, va_list args) {
@@ -191,65 +204,39 @@ static mode_t ModeOf(int flags, va_list args) {
   return creates ? static_cast<mode_t>(va_arg(args, int)) : 0;
 }
 
-int open(const char* path, int flags, ...) {
-  REAL(open);
-  va_list args;
-  va_start(args, flags);
-  const mode_t mode = ModeOf(flags, args);
-  va_end(args);
-  Trace(std::string("open ") + path);
-  MAYBE_FAIL(kOpen, -1);
-  return real_open(path, flags, mode);
-}
+#define TRACE_OPEN                   \
+  va_list rest;                      \
+  va_start(rest, flags);             \
+  const mode_t mode = ModeOf(flags, rest); \
+  va_end(rest);                      \
+  Trace(std::string("open ") + path)
 
-int open64(const char* path, int flags, ...) {
-  REAL(open64);
-  va_list args;
-  va_start(args, flags);
-  const mode_t mode = ModeOf(flags, args);
-  va_end(args);
-  Trace(std::string("open ") + path);
-  MAYBE_FAIL(kOpen, -1);
-  return real_open64(path, flags, mode);
-}
+WRAP(int, open, (const char* path, int flags, ...), (path, flags, mode), kOpen, -1, TRACE_OPEN)
+WRAP(int, open64, (const char* path, int flags, ...), (path, flags, mode), kOpen, -1, TRACE_OPEN)
+WRAP(int, openat, (int dir, const char* path, int flags, ...), (dir, path, flags, mode), kOpen, -1,
+     TRACE_OPEN)
+WRAP(int, openat64, (int dir, const char* path, int flags, ...), (dir, path, flags, mode), kOpen,
+     -1, TRACE_OPEN)
+WRAP(FILE*, fopen, (const char* path, const char* mode), (path, mode), kOpen, nullptr,
+     Trace(std::string("open ") + path))
+WRAP(FILE*, fopen64, (const char* path, const char* mode), (path, mode), kOpen, nullptr,
+     Trace(std::string("open ") + path))
 
-int openat(int dir, const char* path, int flags, ...) {
-  REAL(openat);
-  va_list args;
-  va_start(args, flags);
-  const mode_t mode = ModeOf(flags, args);
-  va_end(args);
-  Trace(std::string("open ") + path);
-  MAYBE_FAIL(kOpen, -1);
-  return real_openat(dir, path, flags, mode);
-}
+WRAP(ssize_t, write, (int fd, const void* data, size_t size), (fd, data, size), kWrite, -1, )
+WRAP(int, fsync, (int fd), (fd), kFsync, -1, Trace("fsync " + PathOf(fd)))
+WRAP(int, fdatasync, (int fd), (fd), kFsync, -1, Trace("fsync " + PathOf(fd)))
 
-int openat64(int dir, const char* path, int flags, ...) {
-  REAL(openat64);
-  va_list args;
-  va_start(args, flags);
-  const mode_t mode = ModeOf(flags, args);
-  va_end(args);
-  Trace(std::string("open ") + path);
-  MAYBE_FAIL(kOpen, -1);
-  return real_openat64(dir, path, flags, mode);
-}
+#define TRACE_RENAME Trace(std::string("rename ") + from + " " + to)
+WRAP(int, rename, (const char* from, const char* to), (from, to), kRename, -1, TRACE_RENAME)
+WRAP(int, renameat, (int fromDir, const char* from, int toDir, const char* to),
+     (fromDir, from, toDir, to), kRename, -1, TRACE_RENAME)
+WRAP(int, renameat2, (int fromDir, const char* from, int toDir, const char* to, unsigned int flags),
+     (fromDir, from, toDir, to, flags), kRename, -1, TRACE_RENAME)
 
-FILE* fopen(const char* path, const char* mode) {
-  REAL(fopen);
-  Trace(std::string("open ") + path);
-  MAYBE_FAIL(kOpen, nullptr);
-  return real_fopen(path, mode);
-}
+WRAP(off_t, lseek, (int fd, off_t offset, int whence), (fd, offset, whence), kLseek, -1, )
+WRAP(off64_t, lseek64, (int fd, off64_t offset, int whence), (fd, offset, whence), kLseek, -1, )
 
-FILE* fopen64(const char* path, const char* mode) {
-  REAL(fopen64);
-  Trace(std::string("open ") + path);
-  MAYBE_FAIL(kOpen, nullptr);
-  return real_fopen64(path, mode);
-}
-
-// --- read, write, close, fsync ---------------------------------------------
+// --- read, close, getrandom: more than a failure ---------------------------
 
 // Whether a read of `size` bytes at the position of `fd` takes in the bad
 // spot. The position is asked of the C library itself, uncounted; a file
@@ -274,12 +261,6 @@ ssize_t read(int fd, void* data, size_t size) {
   return real_read(fd, data, size);
 }
 
-ssize_t write(int fd, const void* data, size_t size) {
-  REAL(write);
-  MAYBE_FAIL(kWrite, -1);
-  return real_write(fd, data, size);
-}
-
 // Linux releases a descriptor whatever close reports, so a failed close
 // still closes; only the result tells of the fault.
 int close(int fd) {
@@ -300,57 +281,6 @@ int fclose(FILE* stream) {
   return EOF;
 }
 
-int fsync(int fd) {
-  REAL(fsync);
-  Trace("fsync " + PathOf(fd));
-  MAYBE_FAIL(kFsync, -1);
-  return real_fsync(fd);
-}
-
-int fdatasync(int fd) {
-  REAL(fdatasync);
-  Trace("fsync " + PathOf(fd));
-  MAYBE_FAIL(kFsync, -1);
-  return real_fdatasync(fd);
-}
-
-// --- rename, lseek -----------------------------------------------------------
-
-int rename(const char* from, const char* to) {
-  REAL(rename);
-  Trace(std::string("rename ") + from + " " + to);
-  MAYBE_FAIL(kRename, -1);
-  return real_rename(from, to);
-}
-
-int renameat(int fromDir, const char* from, int toDir, const char* to) {
-  REAL(renameat);
-  Trace(std::string("rename ") + from + " " + to);
-  MAYBE_FAIL(kRename, -1);
-  return real_renameat(fromDir, from, toDir, to);
-}
-
-int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned int flags) {
-  REAL(renameat2);
-  Trace(std::string("rename ") + from + " " + to);
-  MAYBE_FAIL(kRename, -1);
-  return real_renameat2(fromDir, from, toDir, to, flags);
-}
-
-off_t lseek(int fd, off_t offset, int whence) {
-  REAL(lseek);
-  MAYBE_FAIL(kLseek, -1);
-  return real_lseek(fd, offset, whence);
-}
-
-off64_t lseek64(int fd, off64_t offset, int whence) {
-  REAL(lseek64);
-  MAYBE_FAIL(kLseek, -1);
-  return real_lseek64(fd, offset, whence);
-}
-
-// --- getrandom ---------------------------------------------------------------
-
 ssize_t getrandom(void* data, size_t size, unsigned int flags) {
   REAL(getrandom);
   MAYBE_FAIL(kRandom, -1);
@@ -362,17 +292,7 @@ ssize_t getrandom(void* data, size_t size, unsigned int flags) {
 
 // --- the stat family ---------------------------------------------------------
 
-// Some forms exist only in older C libraries; a missing one reports ENOSYS.
-#define STAT_WRAPPER(name, params, args)         \
-  int name params {                              \
-    REAL(name);                                  \
-    MAYBE_FAIL(kStat, -1);                       \
-    if (real_##name == nullptr) {                \
-      errno = ENOSYS;                            \
-      return -1;                                 \
-    }                                            \
-    return real_##name args;                     \
-  }
+#define STAT_WRAPPER(name, params, args) WRAP(int, name, params, args, kStat, -1, )
 
 STAT_WRAPPER(statx, (int dir, const char* path, int flags, unsigned int mask, struct statx* info),
              (dir, path, flags, mask, info))
@@ -402,10 +322,6 @@ STAT_WRAPPER(__fxstatat64,
 STAT_WRAPPER(access, (const char* path, int mode), (path, mode))
 STAT_WRAPPER(faccessat, (int dir, const char* path, int mode, int flags), (dir, path, mode, flags))
 
-long pathconf(const char* path, int name) {
-  REAL(pathconf);
-  MAYBE_FAIL(kStat, -1);
-  return real_pathconf(path, name);
-}
+WRAP(long, pathconf, (const char* path, int name), (path, name), kStat, -1, )
 
 }  // extern "C"

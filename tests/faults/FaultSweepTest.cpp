@@ -3,7 +3,6 @@
 // fault library. Whatever fails, a host must either get the complete result
 // or be told of the failure: never a success with data missing, never the
 // end of the records before the last one.
-#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -21,14 +20,13 @@
 #include <cstring>
 #include <functional>
 #include <map>
-#include <utility>
 #include <memory>
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "FaultInjection.h"
 #include "CollectTestHarness.h"
+#include "FaultInjection.h"
 #include "LineLimits.h"
 #include "TemporaryNames.h"
 #include "standins/EvDebugControl.h"
@@ -41,62 +39,34 @@ const char* const kFamilies[] = {"open",   "read",  "write", "close", "fsync",
 const int kErrors[] = {EIO, ENOSPC, EACCES, EPERM, EINTR};
 constexpr char kNoFile[] = "<no file>";
 
+// A control function of the preloaded fault library; null without it.
+#define FAULTS(name) \
+  reinterpret_cast<vscr_faults_##name##_fn>(::dlsym(RTLD_DEFAULT, "vscr_faults_" #name))
+
 // The control functions of the preloaded fault library.
 class Faults {
  public:
-  Faults()
-      : m_failNth(Lookup<vscr_faults_fail_nth_fn>("vscr_faults_fail_nth")),
-        m_interrupt(Lookup<vscr_faults_interrupt_fn>("vscr_faults_interrupt")),
-        m_alsoFailNth(Lookup<vscr_faults_also_fail_nth_fn>("vscr_faults_also_fail_nth")),
-        m_stop(Lookup<vscr_faults_stop_fn>("vscr_faults_stop")),
-        m_calls(Lookup<vscr_faults_calls_fn>("vscr_faults_calls")),
-        m_trace(Lookup<vscr_faults_trace_fn>("vscr_faults_trace")),
-        m_fixRandom(Lookup<vscr_faults_fix_random_fn>("vscr_faults_fix_random")),
-        m_failReadsAt(Lookup<vscr_faults_fail_reads_at_fn>("vscr_faults_fail_reads_at")) {}
   ~Faults() {
-    if (m_fixRandom) m_fixRandom(-1);
+    if (loaded()) FixRandom(-1);
   }
 
-  bool loaded() const {
-    return m_failNth && m_alsoFailNth && m_interrupt && m_stop && m_calls && m_trace && m_fixRandom &&
-           m_failReadsAt;
-  }
-  void CountOnly() { m_failNth(nullptr, 0, 0); }
+  bool loaded() const { return FAULTS(fail_nth) != nullptr; }
+  void CountOnly() { FAULTS(fail_nth)(nullptr, 0, 0); }
   void FailNth(const char* family, unsigned long nth, int error) {
-    ASSERT_EQ(0, m_failNth(family, nth, error)) << family;
+    ASSERT_EQ(0, FAULTS(fail_nth)(family, nth, error)) << family;
   }
   void AlsoFailNth(const char* family, unsigned long nth, int error) {
-    ASSERT_EQ(0, m_alsoFailNth(family, nth, error)) << family;
+    ASSERT_EQ(0, FAULTS(also_fail_nth)(family, nth, error)) << family;
   }
   // getrandom's nth call from now fills its buffer with the byte first + n - 1.
-  void FixRandom(int first) { m_fixRandom(first); }
+  void FixRandom(int first) { FAULTS(fix_random)(first); }
   // The opens, fsyncs and renames of the last plan, one per line.
-  std::vector<std::string> Trace() const {
-    std::vector<std::string> lines;
-    std::istringstream in(m_trace());
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
-  void InterruptEverySecondCall() { m_interrupt(); }
-  void FailReadsAt(uint64_t offset, int error) { m_failReadsAt(offset, error); }
+  std::vector<std::string> Trace() const { return Lines(FAULTS(trace)()); }
+  void InterruptEverySecondCall() { FAULTS(interrupt)(); }
+  void FailReadsAt(uint64_t offset, int error) { FAULTS(fail_reads_at)(offset, error); }
   // True when the planned fault was injected.
-  bool Stop() { return m_stop() != 0; }
-  unsigned long Calls(const char* family) const { return m_calls(family); }
-
- private:
-  template <typename Function>
-  static Function Lookup(const char* name) {
-    return reinterpret_cast<Function>(::dlsym(RTLD_DEFAULT, name));
-  }
-
-  vscr_faults_fail_nth_fn m_failNth;
-  vscr_faults_interrupt_fn m_interrupt;
-  vscr_faults_also_fail_nth_fn m_alsoFailNth;
-  vscr_faults_stop_fn m_stop;
-  vscr_faults_calls_fn m_calls;
-  vscr_faults_trace_fn m_trace;
-  vscr_faults_fix_random_fn m_fixRandom;
-  vscr_faults_fail_reads_at_fn m_failReadsAt;
+  bool Stop() { return FAULTS(stop)() != 0; }
+  unsigned long Calls(const char* family) const { return FAULTS(calls)(family); }
 };
 
 // What a host sees of one operation.
@@ -111,7 +81,7 @@ bool operator==(const Outcome& a, const Outcome& b) {
   return a.ok == b.ok && a.message == b.message && a.events == b.events && a.data == b.data;
 }
 
-std::string Describe(const Outcome& outcome) {
+std::string Summary(const Outcome& outcome) {
   std::string text = std::string(outcome.ok ? "ok" : "failed") + ", message '" +
                      outcome.message + "', " + std::to_string(outcome.events.size()) +
                      " events, " + std::to_string(outcome.data.size()) + " bytes left";
@@ -120,30 +90,21 @@ std::string Describe(const Outcome& outcome) {
 }
 
 bool OneOf(const std::string& text, const std::vector<std::string>& choices) {
-  for (const std::string& choice : choices) {
-    if (text == choice) return true;
-  }
-  return false;
+  return std::find(choices.begin(), choices.end(), text) != choices.end();
 }
 
 // One operation of the reader, run again and again in the same surroundings.
 struct Operation {
-  std::function<void()> prepare;        // before the plan starts
-  std::function<Outcome()> run;         // under the plan: no file calls of the test's own
-  std::function<std::string()> gather;  // after the plan: what the run left on disk
+  std::function<void()> prepare = [] {};  // before the plan starts
+  std::function<Outcome()> run;           // under the plan: no file calls of the test's own
+  // After the plan: what the run left on disk.
+  std::function<std::string()> gather = [] { return std::string(); };
   // Whether `outcome`, which differs from the clean run's, is a told failure.
   std::function<::testing::AssertionResult(const Outcome& clean, const Outcome& outcome)> failure;
   std::vector<std::string> families;  // families the clean run must call
 };
 
-std::size_t OpenDescriptors() {
-  std::size_t count = 0;
-  if (DIR* const dir = ::opendir("/proc/self/fd")) {
-    while (::readdir(dir) != nullptr) ++count;
-    ::closedir(dir);
-  }
-  return count;
-}
+std::size_t OpenDescriptors() { return SortedEntries("/proc/self/fd").size(); }
 
 // Names in `dir` that the temporaries' glob matches.
 std::string Temporaries(const std::string& dir) {
@@ -163,6 +124,9 @@ std::string RecordLine(int i) {
 class FaultSweep : public CollectTest {
  protected:
   FaultSweep() { standin::ResetIndexService(); }
+  void SetUp() override {
+    ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
+  }
 
   std::string InputList() const { return m_dir.File("input.lst"); }
 
@@ -194,13 +158,12 @@ class FaultSweep : public CollectTest {
   }
 
   // Fails each call of every family in turn with every errno, then
-  // interrupts every second call.
+  // interrupts every second call. The clean run's outcome goes to m_clean.
   void Sweep(const Operation& operation) {
-    ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
     const auto countOnly = [this] { m_faults.CountOnly(); };
     RunUnder(operation, countOnly, "warm-up");  // one-time calls of the C library
-    const Outcome clean = RunUnder(operation, countOnly, "clean run");
-    ASSERT_TRUE(clean.ok) << Describe(clean);
+    const Outcome clean = m_clean = RunUnder(operation, countOnly, "clean run");
+    ASSERT_TRUE(clean.ok) << Summary(clean);
     std::map<std::string, unsigned long> calls;
     for (const char* family : kFamilies) calls[family] = m_faults.Calls(family);
     for (const std::string& family : operation.families) {
@@ -216,14 +179,14 @@ class FaultSweep : public CollectTest {
               operation, [&] { m_faults.FailNth(family, nth, error); }, context, &fired);
           EXPECT_TRUE(fired) << "not injected: " << context;
           if (outcome == clean) continue;
-          EXPECT_TRUE(operation.failure(clean, outcome)) << context << ": " << Describe(outcome);
+          EXPECT_TRUE(operation.failure(clean, outcome)) << context << ": " << Summary(outcome);
         }
       }
     }
     const Outcome interrupted = RunUnder(
         operation, [this] { m_faults.InterruptEverySecondCall(); }, "every second call interrupted");
-    EXPECT_TRUE(clean == interrupted) << "interrupted: " << Describe(interrupted)
-                                      << "; clean: " << Describe(clean);
+    EXPECT_TRUE(clean == interrupted) << "interrupted: " << Summary(interrupted)
+                                      << "; clean: " << Summary(clean);
     unsigned long cleanCalls = 0, interruptedCalls = 0;
     for (const char* family : kFamilies) {
       cleanCalls += calls[family];
@@ -232,8 +195,13 @@ class FaultSweep : public CollectTest {
     EXPECT_GT(interruptedCalls, cleanCalls) << "no interrupted call was tried again";
   }
 
+  // Sweeps Initialize with `prefix` over a list of forty archived files.
+  // With `planting`, a dangling symbolic link takes the first random name.
+  void SweepInitialize(const std::string& prefix, bool planting);
+
   Faults m_faults;
   std::unique_ptr<VivodStubCollectReader> m_reader;
+  Outcome m_clean;
   // Where the operations may leave no temporary but those planted.
   std::string m_temporaryDir = m_dir.path();
   std::string m_planted;
@@ -261,7 +229,16 @@ class FaultSweep : public CollectTest {
   return ::testing::AssertionSuccess();
 }
 
-// The path of the first temporary that Initialize with `args` picks once
+// The temporary that the last lookup was asked to write; empty for none.
+std::string LookupTemporary() {
+  std::string temporary;
+  for (const standin::IndexCall& call : standin::IndexJournal()) {
+    if (call.name == "lookup") temporary = call.args.at(1);
+  }
+  return temporary;
+}
+
+// The path of the temporary that Initialize with `args` picks once
 // getrandom answers from `firstByte` on.
 std::string FirstTemporaryName(Faults& faults, const VivodStubCollectReaderInitArgs& args,
                                const std::string& input, int firstByte) {
@@ -270,14 +247,10 @@ std::string FirstTemporaryName(Faults& faults, const VivodStubCollectReaderInitA
   VivodStubCollectReader reader(args);
   EXPECT_TRUE(reader.Initialize(input)) << reader.m_lastError;
   faults.FixRandom(-1);
-  for (const standin::IndexCall& call : standin::IndexJournal()) {
-    if (call.name == "lookup") return call.args.at(1);
-  }
-  return std::string();
+  return LookupTemporary();
 }
 
-TEST_F(FaultSweep, InitializeGivesTheWholeCollectFileOrAFailureAndNoPartialFile) {
-  ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
+void FaultSweep::SweepInitialize(const std::string& prefix, bool planting) {
   std::string list;
   ASSERT_EQ(0, ::mkdir(m_dir.File("archived").c_str(), 0755));
   for (int i = 0; i < 40; ++i) {
@@ -286,60 +259,51 @@ TEST_F(FaultSweep, InitializeGivesTheWholeCollectFileOrAFailureAndNoPartialFile)
     list += path + "\n";
   }
   WriteFile(InputList(), list);
-  ASSERT_EQ(0, ::mkdir(m_dir.File("sub").c_str(), 0755));
-  const std::string victim = m_dir.File("victim");
-
-  // The plain name; and the longest name, in a folder below the work dir,
-  // where a dangling symbolic link takes the first random name.
-  for (const std::string& prefix : {std::string("stubs"), "sub/" + std::string(248, 'p')}) {
-    VivodStubCollectReaderInitArgs args = Args();
-    args.collectFilePrefix = prefix;
-    const std::string collectPath = m_dir.File(prefix + "_42.lmf");
-    const bool planting = prefix != "stubs";
-    SCOPED_TRACE(collectPath);
-    m_temporaryDir = collectPath.substr(0, collectPath.rfind('/'));
-    if (planting) {
-      const std::string taken = FirstTemporaryName(m_faults, args, InputList(), 0x30);
-      ASSERT_EQ(0, std::remove(collectPath.c_str()));
-      ASSERT_EQ(0, ::symlink(victim.c_str(), taken.c_str()));
-      m_planted = taken.substr(taken.rfind('/') + 1) + " ";
-    }
-
-    Operation initialize;
-    initialize.families = {"open", "read", "write", "close", "fsync", "rename", "stat", "random"};
-    initialize.prepare = [&] {
-      std::remove(collectPath.c_str());
-      standin::ResetIndexService();
-      if (planting) m_faults.FixRandom(0x30);
-    };
-    initialize.run = [&] {
-      VivodStubCollectReader reader(args);
-      Outcome outcome;
-      outcome.ok = reader.Initialize(InputList());
-      outcome.message = reader.m_lastError;
-      return outcome;
-    };
-    initialize.gather = [&] { return FileExists(collectPath) ? ReadFile(collectPath) : kNoFile; };
-    initialize.failure = [&](const Outcome& clean, const Outcome& outcome) {
-      return IsToldInitializeFailure(clean, outcome, collectPath);
-    };
-    Sweep(initialize);
+  VivodStubCollectReaderInitArgs args = Args();
+  args.collectFilePrefix = prefix;
+  const std::string collectPath = m_dir.File(prefix + "_42.lmf");
+  m_temporaryDir = collectPath.substr(0, collectPath.rfind('/'));
+  if (planting) {
+    const std::string taken = FirstTemporaryName(m_faults, args, InputList(), 0x30);
+    ASSERT_EQ(0, std::remove(collectPath.c_str()));
+    ASSERT_EQ(0, ::symlink(m_dir.File("victim").c_str(), taken.c_str()));
+    m_planted = taken.substr(taken.rfind('/') + 1) + " ";
   }
-  EXPECT_FALSE(FileExists(victim)) << "written through the planted link";
+  Operation initialize;
+  initialize.families = {"open", "read", "write", "close", "fsync", "rename", "stat", "random"};
+  initialize.prepare = [&] {
+    std::remove(collectPath.c_str());
+    standin::ResetIndexService();
+    if (planting) m_faults.FixRandom(0x30);
+  };
+  initialize.run = [&] {
+    VivodStubCollectReader reader(args);
+    Outcome outcome;
+    outcome.ok = reader.Initialize(InputList());
+    outcome.message = reader.m_lastError;
+    return outcome;
+  };
+  initialize.gather = [&] { return FileExists(collectPath) ? ReadFile(collectPath) : kNoFile; };
+  initialize.failure = [&](const Outcome& clean, const Outcome& outcome) {
+    return IsToldInitializeFailure(clean, outcome, collectPath);
+  };
+  Sweep(initialize);
+}
+
+TEST_F(FaultSweep, InitializeGivesTheWholeCollectFileOrAFailureAndNoPartialFile) {
+  SweepInitialize("stubs", false);
+}
+
+// The longest name, in a folder below the work dir.
+TEST_F(FaultSweep, InitializeBesideATakenNameInAFolderLeavesNoPartialFileEither) {
+  ASSERT_EQ(0, ::mkdir(m_dir.File("sub").c_str(), 0755));
+  SweepInitialize("sub/" + std::string(248, 'p'), true);
+  EXPECT_FALSE(FileExists(m_dir.File("victim"))) << "written through the planted link";
 }
 
 std::string RealPath(const std::string& path) {
   char resolved[PATH_MAX];
   return ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;
-}
-
-// The temporary that the last lookup was asked to write; empty for none.
-std::string LookupTemporary() {
-  std::string temporary;
-  for (const standin::IndexCall& call : standin::IndexJournal()) {
-    if (call.name == "lookup") temporary = call.args.at(1);
-  }
-  return temporary;
 }
 
 // `temporary` with its random part made of the byte `byte`, as getrandom
@@ -383,43 +347,34 @@ std::vector<std::string> TracePublishing(Faults& faults, const VivodStubCollectR
 }
 
 // Without the temporary's fsync a crash could leave the collect file's
-// name on a partial file; without the directory's, lose the rename.
+// name on a partial file; without the directory's, lose the rename. The
+// directory is the one that holds the collect file, below the work dir
+// when the prefix names a folder.
 TEST_F(FaultSweep, PublishingSyncsTheTemporaryThenRenamesItThenSyncsItsDirectory) {
-  ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
   WriteFile(InputList(), "/etc/passwd\n/etc/group\n");
-  std::string temporary;
-  const std::vector<std::string> durable = TracePublishing(m_faults, Args(), InputList(), &temporary);
-  ASSERT_TRUE(IsTemporaryOf(CollectPath(), temporary, ::getpid()));
-  const std::string dir = RealPath(m_dir.path());
-  EXPECT_EQ((std::vector<std::string>{"fsync " + dir + temporary.substr(temporary.rfind('/')),
-                                      "rename " + temporary + " " + CollectPath(), "fsync " + dir}),
-            durable);
-}
-
-TEST_F(FaultSweep, PrefixWithAFolderSyncsTheFolderThatHoldsTheCollectFile) {
-  ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
-  WriteFile(InputList(), "/etc/passwd\n");
   ASSERT_EQ(0, ::mkdir(m_dir.File("sub").c_str(), 0755));
-  VivodStubCollectReaderInitArgs args = Args();
-  args.collectFilePrefix = "sub/c";
-  std::string temporary;
-  const std::vector<std::string> durable = TracePublishing(m_faults, args, InputList(), &temporary);
-  const std::string collectPath = m_dir.File("sub/c_42.lmf");
-  ASSERT_TRUE(IsTemporaryOf(collectPath, temporary, ::getpid()));
-  const std::string sub = RealPath(m_dir.File("sub"));
-  EXPECT_EQ((std::vector<std::string>{"fsync " + sub + temporary.substr(temporary.rfind('/')),
-                                      "rename " + temporary + " " + collectPath, "fsync " + sub}),
-            durable);
+  for (const std::string folder : {"", "sub/"}) {
+    SCOPED_TRACE(folder);
+    VivodStubCollectReaderInitArgs args = Args();
+    args.collectFilePrefix = folder + "c";
+    std::string temporary;
+    const std::vector<std::string> durable = TracePublishing(m_faults, args, InputList(), &temporary);
+    const std::string collectPath = m_dir.File(folder + "c_42.lmf");
+    ASSERT_TRUE(IsTemporaryOf(collectPath, temporary, ::getpid()));
+    const std::string dir = RealPath(m_dir.File(folder));
+    EXPECT_EQ((std::vector<std::string>{"fsync " + dir + temporary.substr(temporary.rfind('/')),
+                                        "rename " + temporary + " " + collectPath, "fsync " + dir}),
+              durable);
+  }
 }
 
+// What a dead job of the same pid left, and a link planted by someone who
+// can write to the work dir, at the first two names the reader picks.
 TEST_F(FaultSweep, NamesAlreadyTakenAreLeftUntouchedAndTheWalkIsWhole) {
-  ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
   std::string list;
   for (int i = 0; i < 30; ++i) list += "/archive/file-" + std::to_string(i) + "\n";
   WriteFile(InputList(), list);
   const std::string victim = m_dir.File("victim");
-  // What a dead job of the same pid left, and a link planted by someone who
-  // can write to the work dir, at the first two names the reader picks.
   const std::string first = FirstTemporaryName(m_faults, Args(), InputList(), 0x40);
   ASSERT_EQ(0, std::remove(CollectPath().c_str()));
   WriteFile(first, "someone else's\n");
@@ -439,9 +394,13 @@ TEST_F(FaultSweep, NamesAlreadyTakenAreLeftUntouchedAndTheWalkIsWhole) {
   EXPECT_LT(0, ::readlink(WithRandomByte(first, 0x41).c_str(), target, sizeof target - 1));
   EXPECT_EQ(victim, target);
   EXPECT_FALSE(FileExists(victim));
+}
 
-  // Sixteen names taken: no lookup, and a told failure. Fifteen: the
-  // sixteenth name is used.
+// Sixteen names taken: no lookup, and a told failure. Fifteen: the
+// sixteenth name is used.
+TEST_F(FaultSweep, SixteenNamesTakenFailThePublishingAndFifteenDoNot) {
+  WriteFile(InputList(), "/archive/file\n");
+  const std::string first = FirstTemporaryName(m_faults, Args(), InputList(), 0x50);
   for (int byte = 0x50; byte < 0x60; ++byte) WriteFile(WithRandomByte(first, byte), "taken\n");
   for (const bool lastTaken : {true, false}) {
     ASSERT_EQ(0, std::remove(CollectPath().c_str()));
@@ -464,9 +423,8 @@ TEST_F(FaultSweep, NamesAlreadyTakenAreLeftUntouchedAndTheWalkIsWhole) {
 
 // Once renamed, the collect file is complete: no failure to make the
 // rename durable removes it, and a drop-box directory, which may not be
-// read, is no failure at all.
+// read, is no failure at all. A later job reuses the file as it stands.
 TEST_F(FaultSweep, CompleteFileStaysWhenItsDirectoryCannotBeSynced) {
-  ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
   WriteFile(InputList(), "/etc/passwd\n/etc/group\n");
   std::string temporary;
   TracePublishing(m_faults, Args(), InputList(), &temporary);
@@ -477,7 +435,6 @@ TEST_F(FaultSweep, CompleteFileStaysWhenItsDirectoryCannotBeSynced) {
   ASSERT_GT(dirSync, 0u);
   const std::string whole = ReadFile(CollectPath());
   ASSERT_EQ(2, std::count(whole.begin(), whole.end(), '\n'));
-
   struct Case {
     const char* family;
     unsigned long nth;
@@ -492,17 +449,14 @@ TEST_F(FaultSweep, CompleteFileStaysWhenItsDirectoryCannotBeSynced) {
     VivodStubCollectReader reader(Args());
     reader.m_lastError = "earlier";
     m_faults.FailNth(c.family, c.nth, c.error);
-    const bool initialized = reader.Initialize(InputList());
+    EXPECT_EQ(c.published, reader.Initialize(InputList()));
     EXPECT_TRUE(m_faults.Stop());
-    EXPECT_EQ(c.published, initialized);
     EXPECT_EQ(c.published ? "earlier" : "Failed to publish collect file " + CollectPath(),
               reader.m_lastError);
     EXPECT_EQ(whole, ReadFile(CollectPath()));
     EXPECT_EQ("", Temporaries(m_dir.path()));
-    // A later job reuses the file as it stands.
     standin::ResetIndexService();
-    VivodStubCollectReader later(Args());
-    EXPECT_TRUE(later.Initialize(InputList()));
+    EXPECT_TRUE(VivodStubCollectReader(Args()).Initialize(InputList()));
     EXPECT_TRUE(standin::IndexJournal().empty());
   }
 }
@@ -510,14 +464,12 @@ TEST_F(FaultSweep, CompleteFileStaysWhenItsDirectoryCannotBeSynced) {
 // getrandom may be missing or refused (an old kernel, a seccomp filter);
 // /dev/urandom serves then. Without either, no name is made up.
 TEST_F(FaultSweep, TemporaryNameComesFromTheKernelsRandomBytesOrNotAtAll) {
-  ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
   WriteFile(InputList(), "/etc/passwd\n");
   m_faults.FailNth("random", 1, ENOSYS);
   VivodStubCollectReader reader(Args());
   EXPECT_TRUE(reader.Initialize(InputList())) << reader.m_lastError;
   EXPECT_TRUE(m_faults.Stop());
-  const std::vector<std::string> trace = m_faults.Trace();
-  const unsigned long deviceOpen = NthOfItsFamily(trace, "open /dev/urandom");
+  const unsigned long deviceOpen = NthOfItsFamily(m_faults.Trace(), "open /dev/urandom");
   EXPECT_GT(deviceOpen, 0u);
   EXPECT_TRUE(IsTemporaryOf(CollectPath(), LookupTemporary(), ::getpid()));
 
@@ -539,6 +491,83 @@ TEST_F(FaultSweep, TemporaryNameComesFromTheKernelsRandomBytesOrNotAtAll) {
   }
 }
 
+// A host's calls on one reader, told as events: a GetItem result as
+// Describe tells it, with the line of a record, and "wrote" when a call
+// that gave no record touched the caller's strings.
+struct HostCalls {
+  int Item() {
+    const ::Item got = CollectTest::ReadOne(reader);
+    std::string event = "GetItem " + Describe(got);
+    if (got.result == 1) event += " " + got.line;
+    if (got.result != 1 && (got.fileName != "untouched" || got.line != "untouched")) event += " wrote";
+    events.push_back(event);
+    return got.result;
+  }
+  void Seek(uint64_t offset) {
+    const bool moved = reader.SetSeekOffset(offset);
+    events.push_back(moved ? "SetSeekOffset true" : "SetSeekOffset false " + reader.m_lastError);
+  }
+
+  VivodStubCollectReader& reader;
+  std::vector<std::string> events;
+};
+
+// A host's walk: three records, a saved offset, five more, back to the
+// start for two and back to the offset for the rest; then GetItem once
+// more past the end, and the message that the host finds after its loop.
+std::vector<std::string> WalkWithSeeks(VivodStubCollectReader& reader) {
+  HostCalls host{reader, {}};
+  if (!reader.Open()) {
+    host.events.push_back("Open false " + reader.m_lastError);
+    return host.events;
+  }
+  host.events.push_back("Open true");
+  for (int i = 0; i < 3; ++i) host.Item();
+  uint64_t saved = 0;
+  if (!reader.GetSeekOffset(saved)) {  // a host has nowhere to come back to
+    host.events.push_back("GetSeekOffset false " + reader.m_lastError);
+    return host.events;
+  }
+  host.events.push_back("GetSeekOffset " + std::to_string(saved));
+  for (int i = 0; i < 5; ++i) host.Item();
+  host.Seek(0);
+  for (int i = 0; i < 2; ++i) host.Item();
+  host.Seek(saved);
+  for (int i = 0; i < 1000 && host.Item() != 0; ++i) {
+  }
+  host.Item();
+  host.events.push_back("after the end: " + reader.m_lastError);
+  return host.events;
+}
+
+// The first difference from a clean walk is a told failure; after it come
+// nothing but failures and the end, and the last failure's message stays
+// for the host to find after its loop.
+::testing::AssertionResult IsToldWalkFailure(const Outcome& clean, const Outcome& outcome,
+                                             const std::vector<std::string>& failures) {
+  const std::vector<std::string>& events = outcome.events;
+  std::size_t first = 0;
+  while (first < events.size() && first < clean.events.size() && events[first] == clean.events[first]) {
+    ++first;
+  }
+  if (first == events.size()) return ::testing::AssertionFailure() << "walk cut short";
+  if (!OneOf(events[first], failures)) {
+    return ::testing::AssertionFailure()
+           << "event " << first << " is '" << events[first] << "' where a clean walk has '"
+           << (first < clean.events.size() ? clean.events[first] : "nothing") << "'";
+  }
+  std::string message;
+  for (std::size_t i = first; i < events.size(); ++i) {
+    if (OneOf(events[i], failures)) {
+      message = events[i].substr(events[i].find(' ', events[i].find(' ') + 1) + 1);
+    } else if (events[i] != "GetItem 0" &&
+               !(i + 1 == events.size() && events[i] == "after the end: " + message)) {
+      return ::testing::AssertionFailure() << "after a failure came '" << events[i] << "'";
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
 TEST_F(FaultSweep, WalkWithSeeksTellsEveryFailureBeforeAnyEnd) {
   WriteFile(CollectPath(), CollectBytes(300));  // several stream buffers
   WriteFile(InputList(), "/etc/passwd\n");
@@ -549,7 +578,6 @@ TEST_F(FaultSweep, WalkWithSeeksTellsEveryFailureBeforeAnyEnd) {
       "SetSeekOffset false Seek failed.",
       "GetSeekOffset false Read offset not available.",
   };
-
   Operation walk;
   walk.families = {"open", "read", "close", "lseek", "stat"};
   walk.prepare = [&] {
@@ -559,65 +587,12 @@ TEST_F(FaultSweep, WalkWithSeeksTellsEveryFailureBeforeAnyEnd) {
   walk.run = [&] {
     Outcome outcome;
     outcome.ok = true;
-    VivodStubCollectReader& reader = *m_reader;
-    std::vector<std::string>& events = outcome.events;
-    const auto item = [&] {
-      std::string name = "untouched", line = "untouched";
-      const int result = reader.GetItem(name, line);
-      std::string event = "GetItem " + std::to_string(result);
-      if (result == 1) event += " " + name + " " + line;
-      if (result == -1) event += " " + reader.m_lastError;
-      if (result != 1 && (name != "untouched" || line != "untouched")) event += " wrote";
-      events.push_back(event);
-      return result;
-    };
-    const auto seek = [&](uint64_t offset) {
-      const bool moved = reader.SetSeekOffset(offset);
-      events.push_back(moved ? "SetSeekOffset true" : "SetSeekOffset false " + reader.m_lastError);
-    };
-    if (reader.Open()) {
-      events.push_back("Open true");
-      for (int i = 0; i < 3; ++i) item();
-      uint64_t saved = 0;
-      if (!reader.GetSeekOffset(saved)) {  // a host has nowhere to come back to
-        events.push_back("GetSeekOffset false " + reader.m_lastError);
-        m_reader.reset();
-        return outcome;
-      }
-      events.push_back("GetSeekOffset " + std::to_string(saved));
-      for (int i = 0; i < 5; ++i) item();
-      seek(0);
-      for (int i = 0; i < 2; ++i) item();
-      seek(saved);
-      for (int i = 0; i < 1000 && item() != 0; ++i) {
-      }
-    } else {
-      events.push_back("Open false " + reader.m_lastError);
-    }
+    outcome.events = WalkWithSeeks(*m_reader);
     m_reader.reset();
     return outcome;
   };
-  walk.gather = [] { return std::string(); };
-  // The first difference from a clean walk is a told failure, and after it
-  // comes nothing but failures and the end.
-  walk.failure = [&](const Outcome& clean, const Outcome& outcome) -> ::testing::AssertionResult {
-    std::size_t first = 0;
-    while (first < outcome.events.size() && first < clean.events.size() &&
-           outcome.events[first] == clean.events[first]) {
-      ++first;
-    }
-    if (first == outcome.events.size()) return ::testing::AssertionFailure() << "walk cut short";
-    if (!OneOf(outcome.events[first], failures)) {
-      return ::testing::AssertionFailure()
-             << "event " << first << " is '" << outcome.events[first] << "' where a clean walk has '"
-             << (first < clean.events.size() ? clean.events[first] : "nothing") << "'";
-    }
-    for (std::size_t i = first + 1; i < outcome.events.size(); ++i) {
-      if (outcome.events[i] != "GetItem 0" && !OneOf(outcome.events[i], failures)) {
-        return ::testing::AssertionFailure() << "after a failure came '" << outcome.events[i] << "'";
-      }
-    }
-    return ::testing::AssertionSuccess();
+  walk.failure = [&](const Outcome& clean, const Outcome& outcome) {
+    return IsToldWalkFailure(clean, outcome, failures);
   };
   Sweep(walk);
 }
@@ -626,7 +601,6 @@ TEST_F(FaultSweep, CountLinesGivesTheCountOrZero) {
   WriteFile(CollectPath(), CollectBytes(4000));  // several blocks
   Operation count;
   count.families = {"open", "read", "close"};
-  count.prepare = [] {};
   count.run = [&] {
     VivodStubCollectReader reader(Args());
     const unsigned long lines = reader.CountLines(CollectPath().c_str());
@@ -636,7 +610,6 @@ TEST_F(FaultSweep, CountLinesGivesTheCountOrZero) {
     outcome.events.push_back(std::to_string(lines));
     return outcome;
   };
-  count.gather = [] { return std::string(); };
   count.failure = [](const Outcome& clean, const Outcome& outcome) -> ::testing::AssertionResult {
     if (outcome.events != std::vector<std::string>{"0"}) {
       return ::testing::AssertionFailure() << "counted " << outcome.events.front() << " lines";
@@ -645,6 +618,24 @@ TEST_F(FaultSweep, CountLinesGivesTheCountOrZero) {
     return ::testing::AssertionSuccess();
   };
   Sweep(count);
+}
+
+// A conversion of `input` into `output` with '|', as an operation of the
+// sweep: its result, its message and the log writer's events.
+Operation Conversion(const std::string& input, const std::string& output) {
+  Operation convert;
+  convert.run = [=] {
+    VivodStubCollectReader reader{VivodStubCollectReaderInitArgs()};
+    standin::StartDebugCapture();
+    Outcome outcome;
+    outcome.ok = reader.ProcessStubCollectFile(input, output, '|');
+    for (const standin::DebugEvent& event : standin::StopDebugCapture()) {
+      outcome.events.push_back(event.kind + " " + event.message);
+    }
+    outcome.message = reader.m_lastError;
+    return outcome;
+  };
+  return convert;
 }
 
 TEST_F(FaultSweep, ConversionWritesEveryPathOrTellsWhatFailed) {
@@ -656,21 +647,9 @@ TEST_F(FaultSweep, ConversionWritesEveryPathOrTellsWhatFailed) {
   const std::string input = m_dir.File("stubs.txt");
   const std::string output = m_dir.File("paths.txt");
   WriteFile(input, stubs);
-
-  Operation convert;
+  Operation convert = Conversion(input, output);
   convert.families = {"open", "read", "write", "close", "stat"};
   convert.prepare = [&] { std::remove(output.c_str()); };
-  convert.run = [&] {
-    VivodStubCollectReader reader{VivodStubCollectReaderInitArgs()};
-    standin::StartDebugCapture();
-    Outcome outcome;
-    outcome.ok = reader.ProcessStubCollectFile(input, output, '|');
-    for (const standin::DebugEvent& event : standin::StopDebugCapture()) {
-      outcome.events.push_back(event.kind + " " + event.message);
-    }
-    outcome.message = reader.m_lastError;
-    return outcome;
-  };
   convert.gather = [&] { return FileExists(output) ? ReadFile(output) : kNoFile; };
   convert.failure = [&](const Outcome&, const Outcome& outcome) -> ::testing::AssertionResult {
     if (outcome.ok) return ::testing::AssertionFailure() << "succeeded with other data";
@@ -685,45 +664,39 @@ TEST_F(FaultSweep, ConversionWritesEveryPathOrTellsWhatFailed) {
   Sweep(convert);
 }
 
-// A read error in the middle of a collect file is told once, and only then
-// does the walk end; the message stays for the host to find after its loop.
-TEST_F(FaultSweep, ReadErrorMidWalkIsToldThenTheEnd) {
-  ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
-  constexpr int kRecords = 2000;
-  std::string bytes;
-  for (int i = 0; i < kRecords; ++i) bytes += RecordLine(i) + "\n";
-  WriteFile(CollectPath(), bytes);
-  WriteFile(InputList(), "/etc/passwd\n");
-  VivodStubCollectReader reader(Args());
-  ASSERT_TRUE(reader.Initialize(InputList()));
-  ASSERT_TRUE(reader.Open());
-
-  m_faults.FailNth("read", 4, EIO);
-  int delivered = 0;
-  std::string name, line;
-  int result;
-  while ((result = reader.GetItem(name, line)) == 1) {
-    EXPECT_EQ(RecordLine(delivered), line);
-    ++delivered;
-    name = "untouched";
-    line = "untouched";
+// Were a failed stat taken for "a different file", converting a file onto
+// itself would cut the input to nothing and report success. A clean run is
+// the refusal.
+TEST_F(FaultSweep, ConversionOntoItsOwnInputIsRefusedWhateverFails) {
+  const std::string input = m_dir.File("stubs.txt");
+  const std::string stubs = "a|/first:1\nb|/second:2\n";
+  WriteFile(input, stubs);
+  ASSERT_EQ(0, ::symlink(input.c_str(), m_dir.File("link.txt").c_str()));
+  const std::string refusal = "Input and output are the same file [" + input + "].";
+  for (const std::string& output : {input, m_dir.File("link.txt")}) {
+    SCOPED_TRACE(output);
+    Operation convert = Conversion(input, output);
+    const auto converts = convert.run;
+    convert.families = {"stat"};
+    convert.run = [=] {
+      Outcome outcome = converts();
+      outcome.ok = !outcome.ok;
+      return outcome;
+    };
+    convert.gather = [&] { return ReadFile(input); };
+    convert.failure = [&](const Outcome&, const Outcome& outcome) -> ::testing::AssertionResult {
+      if (!outcome.ok) return ::testing::AssertionFailure() << "converted";
+      if (outcome.data != stubs) return ::testing::AssertionFailure() << "the input changed";
+      if (!OneOf(outcome.message, {refusal, "Failed to open input file [" + input + "].",
+                                   "Failed to open output file [" + output + "]."})) {
+        return ::testing::AssertionFailure() << "unexpected message";
+      }
+      return ::testing::AssertionSuccess();
+    };
+    Sweep(convert);
+    EXPECT_EQ(refusal, m_clean.message);
+    EXPECT_EQ(stubs, m_clean.data);
   }
-  std::string after[2] = {"untouched", "untouched"};
-  const int next = reader.GetItem(after[0], after[1]);
-  const int last = reader.GetItem(after[0], after[1]);
-  EXPECT_TRUE(m_faults.Stop());
-
-  const std::string message = "Failed to read collect file " + CollectPath();
-  EXPECT_EQ(-1, result);
-  EXPECT_EQ("untouched", name);
-  EXPECT_EQ("untouched", line);
-  EXPECT_GT(delivered, 0);
-  EXPECT_LT(delivered, kRecords);
-  EXPECT_EQ(0, next);
-  EXPECT_EQ(0, last);
-  EXPECT_EQ("untouched", after[0]);
-  EXPECT_EQ("untouched", after[1]);
-  EXPECT_EQ(message, reader.m_lastError);
 }
 
 // A bad spot on the storage in the middle of one range of a cut: reading
@@ -731,91 +704,38 @@ TEST_F(FaultSweep, ReadErrorMidWalkIsToldThenTheEnd) {
 // read error after the records before the spot; every other range gives
 // what it gives on sound storage, and never reads the spot.
 TEST_F(FaultSweep, ReadErrorInsideARangeIsToldByThatRangeAlone) {
-  ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
   // Ranges of some 35 KB, several times what one read takes in.
   const std::string bytes = CollectBytes(3000);
   WriteFile(CollectPath(), bytes);
   WriteFile(InputList(), "/etc/passwd\n");
   constexpr int kRanges = 4;
   const auto cut = [&](int i) { return uint64_t{bytes.size()} * i / kRanges; };
-  const uint64_t spot = (cut(1) + cut(2)) / 2;
   // One reader per range, as one worker each; the spot is put there after
   // Initialize, which reads the whole file to count its lines.
-  const auto walk = [&](int i, bool damaged, bool* fired) {
+  bool fired = false;
+  const auto walk = [&](int i, bool damaged) {
     VivodStubCollectReader reader(Args());
     EXPECT_TRUE(reader.Initialize(InputList()) && reader.Open()) << reader.m_lastError;
-    if (damaged) {
-      m_faults.FailReadsAt(spot, EIO);
-    } else {
-      m_faults.CountOnly();
-    }
+    damaged ? m_faults.FailReadsAt((cut(1) + cut(2)) / 2, EIO) : m_faults.CountOnly();
     const RangeResults range = WalkRange(reader, cut(i), cut(i + 1));
-    *fired = m_faults.Stop();
+    fired = m_faults.Stop();
     return range;
   };
   for (int i = 0; i < kRanges; ++i) {
     SCOPED_TRACE("range " + std::to_string(i));
-    bool fired = false;
-    const RangeResults sound = walk(i, false, &fired);
+    const RangeResults sound = walk(i, false);
     ASSERT_EQ("", sound.error);
     ASSERT_GT(sound.results.size(), 100u);
-    const RangeResults damaged = walk(i, true, &fired);
-    if (i != 1) {
-      EXPECT_FALSE(fired);
-      EXPECT_EQ("", damaged.error);
-      EXPECT_TRUE(damaged.results == sound.results);
-      continue;
-    }
-    EXPECT_TRUE(fired);
-    EXPECT_EQ("Failed to read collect file " + CollectPath(), damaged.error);
+    const RangeResults damaged = walk(i, true);
+    EXPECT_EQ(i == 1, fired);
+    EXPECT_EQ(i == 1 ? "Failed to read collect file " + CollectPath() : "", damaged.error);
     // What came before the spot, and nothing after it.
-    EXPECT_GT(damaged.results.size(), 0u);
-    ASSERT_LT(damaged.results.size(), sound.results.size());
+    ASSERT_LE(damaged.results.size(), sound.results.size());
     EXPECT_TRUE(std::equal(damaged.results.begin(), damaged.results.end(), sound.results.begin()));
+    EXPECT_EQ(i == 1, damaged.results.size() < sound.results.size());
+    EXPECT_EQ(i == 1 ? 0u : sound.results.size(), i == 1 ? 0u : damaged.results.size());
+    EXPECT_TRUE(i != 1 || !damaged.results.empty()) << "nothing before the spot";
   }
-}
-
-// Were a failed stat taken for "a different file", converting a file onto
-// itself would cut the input to nothing and report success.
-TEST_F(FaultSweep, ConversionOntoItsOwnInputIsRefusedWhicheverStatFails) {
-  ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
-  const std::string input = m_dir.File("stubs.txt");
-  const std::string stubs = "a|/first:1\nb|/second:2\n";
-  WriteFile(input, stubs);
-  ASSERT_EQ(0, ::symlink(input.c_str(), m_dir.File("link.txt").c_str()));
-  VivodStubCollectReader reader{VivodStubCollectReaderInitArgs()};
-  for (const std::string& output : {input, m_dir.File("link.txt")}) {
-    m_faults.CountOnly();
-    EXPECT_FALSE(reader.ProcessStubCollectFile(input, output, '|'));
-    const unsigned long stats = m_faults.Calls("stat");
-    m_faults.Stop();
-    EXPECT_EQ("Input and output are the same file [" + input + "].", reader.m_lastError);
-    ASSERT_GT(stats, 1u);
-    for (unsigned long nth = 1; nth <= stats; ++nth) {
-      for (const int error : kErrors) {
-        m_faults.FailNth("stat", nth, error);
-        EXPECT_FALSE(reader.ProcessStubCollectFile(input, output, '|'));
-        EXPECT_TRUE(m_faults.Stop());
-        EXPECT_TRUE(OneOf(reader.m_lastError, {"Input and output are the same file [" + input + "].",
-                                               "Failed to open output file [" + output + "]."}))
-            << reader.m_lastError;
-        EXPECT_EQ(stubs, ReadFile(input)) << "stat call " << nth << " failing with " << error;
-      }
-    }
-  }
-}
-
-// What one GetItem call gave.
-struct Got {
-  int result;
-  std::string name;
-  std::string message;
-};
-
-Got GetOne(VivodStubCollectReader& reader) {
-  std::string name = "untouched", line = "untouched";
-  const int result = reader.GetItem(name, line);
-  return {result, name, reader.m_lastError};
 }
 
 constexpr std::size_t kOverlong = std::size_t{20} << 20;  // past the 16 MiB a line may hold
@@ -823,136 +743,124 @@ constexpr std::size_t kOverlong = std::size_t{20} << 20;  // past the 16 MiB a l
 // A line too long to hold is read past in many reads; one of them failing
 // is a read error like any other, not the line's own complaint.
 TEST_F(FaultSweep, OverlongLineIsPassedOverAndAReadErrorInsideItIsTold) {
-  ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
   WriteFile(CollectPath(),
             RecordLine(0) + "\n" + std::string(kOverlong, 'z') + "\n" + RecordLine(1) + "\n");
   WriteFile(InputList(), "/etc/passwd\n");
+  const std::string tooLong = "-1 Collect file line longer than " +
+                              std::to_string(vscr::kMaxLineLength) + " bytes in stubs_42.lmf";
+  const std::string readFailed = "-1 Failed to read collect file " + CollectPath();
+  // The reads that pass over the long line: those of the second GetItem.
   unsigned long readsBefore = 0;
-  unsigned long readsAfter = 0;
-  {
+  const auto walk = [&](const std::function<void()>& arm, unsigned long* readsAfter) {
     VivodStubCollectReader reader(Args());
-    ASSERT_TRUE(reader.Initialize(InputList()) && reader.Open()) << reader.m_lastError;
-    m_faults.CountOnly();
-    EXPECT_EQ(1, GetOne(reader).result);
+    EXPECT_TRUE(reader.Initialize(InputList()) && reader.Open()) << reader.m_lastError;
+    arm();
+    Results results{Describe(ReadOne(reader))};
     readsBefore = m_faults.Calls("read");
-    const Got overlong = GetOne(reader);
-    readsAfter = m_faults.Calls("read");
-    const Got next = GetOne(reader);
-    const Got end = GetOne(reader);
+    results.push_back(Describe(ReadOne(reader)));
+    *readsAfter = m_faults.Calls("read");
+    for (const std::string& result : Walk(reader)) results.push_back(result);
     m_faults.Stop();
-    EXPECT_EQ(-1, overlong.result);
-    EXPECT_EQ("Collect file line longer than " + std::to_string(vscr::kMaxLineLength) +
-                  " bytes in stubs_42.lmf",
-              overlong.message);
-    EXPECT_EQ("untouched", overlong.name);
-    EXPECT_EQ(1, next.result);
-    EXPECT_EQ("/archive/dir-1/file-1.dat", next.name);
-    EXPECT_EQ(0, end.result);
-  }
+    return results;
+  };
+  unsigned long readsAfter = 0;
+  EXPECT_EQ((Results{"1 /archive/dir-0/file-0.dat", tooLong, "1 /archive/dir-1/file-1.dat", "0"}),
+            walk([&] { m_faults.CountOnly(); }, &readsAfter));
   ASSERT_GT(readsAfter - readsBefore, 100u);
-
-  VivodStubCollectReader reader(Args());
-  ASSERT_TRUE(reader.Initialize(InputList()) && reader.Open()) << reader.m_lastError;
-  m_faults.FailNth("read", readsAfter - 1, EIO);  // in the part that is read past
-  EXPECT_EQ(1, GetOne(reader).result);
-  const Got failed = GetOne(reader);
-  const Got end = GetOne(reader);
-  EXPECT_TRUE(m_faults.Stop());
-  EXPECT_EQ(-1, failed.result);
-  EXPECT_EQ("Failed to read collect file " + CollectPath(), failed.message);
-  EXPECT_EQ(0, end.result);
-  EXPECT_EQ("Failed to read collect file " + CollectPath(), end.message);
+  const unsigned long inside = readsAfter - 1;  // in the part that is read past
+  unsigned long ignored = 0;
+  EXPECT_EQ((Results{"1 /archive/dir-0/file-0.dat", readFailed, "0"}),
+            walk([&] { m_faults.FailNth("read", inside, EIO); }, &ignored));
 }
 
-TEST_F(FaultSweep, OverlongStubLinesAreSkippedAndAReadErrorAmongThemIsTold) {
-  ASSERT_TRUE(m_faults.loaded()) << "run with LD_PRELOAD naming libvscr_faults.so";
+// The last line, as long and without a line feed, ends the file unread.
+TEST_F(FaultSweep, ReadErrorAmongOverlongStubLinesIsTold) {
   const std::string input = m_dir.File("stubs.txt");
   const std::string output = m_dir.File("paths.txt");
-  // The last line, as long and without a line feed, ends the file unread.
   WriteFile(input, "a|/first:1\n" "b|" + std::string(kOverlong, 'z') + ":2\n" "c|/second:3\n" "d|" +
                        std::string(kOverlong, 'y') + ":4");
   VivodStubCollectReader reader{VivodStubCollectReaderInitArgs()};
-  standin::StartDebugCapture();
+  const StandardErrorToFile quiet(m_dir.File("log-writer.err"));
   m_faults.CountOnly();
   EXPECT_TRUE(reader.ProcessStubCollectFile(input, output, '|')) << reader.m_lastError;
   const unsigned long reads = m_faults.Calls("read");
   m_faults.Stop();
-  std::size_t logged = 0;
-  for (const standin::DebugEvent& event : standin::StopDebugCapture()) logged += event.kind == "line";
   EXPECT_EQ("/first\n/second\n", ReadFile(output));
-  EXPECT_EQ(2u, logged);
-
   ASSERT_GT(reads, 4u);
-  standin::StartDebugCapture();
   m_faults.FailNth("read", reads / 2, EIO);
   EXPECT_FALSE(reader.ProcessStubCollectFile(input, output, '|'));
   EXPECT_TRUE(m_faults.Stop());
-  standin::StopDebugCapture();
   EXPECT_EQ("Failed to read input file [" + input + "].", reader.m_lastError);
 }
 
 volatile sig_atomic_t g_alarms = 0;
 void CountAlarm(int) { g_alarms = g_alarms + 1; }
 
-// A collect file that is a FIFO makes Open wait for its writer; signals
-// arriving meanwhile (here SIGALRM, without SA_RESTART) interrupt the wait
-// but must not fail the open.
-TEST(InterruptedOpen, OpenOfAFifoOutlastsSignalsUntilAWriterComes) {
-  TempDir dir;
-  VivodStubCollectReaderInitArgs args;
-  args.collectFileNumber = 7;
-  args.workDir = dir.path();
-  args.collectFilePrefix = "fifo";
-  args.jobId = "job-1";
-  const std::string path = dir.File("fifo_7.lmf");
-  ASSERT_EQ(0, ::mkfifo(path.c_str(), 0600));
-  WriteFile(dir.File("input.lst"), "/etc/passwd\n");
-  VivodStubCollectReader reader(args);
-  ASSERT_TRUE(reader.Initialize(dir.File("input.lst")));  // the FIFO is there: reused
-
-  const std::string records = RecordLine(1) + "\n" + RecordLine(2) + "\n";
-  struct sigaction alarm {};
-  struct sigaction previous {};
-  alarm.sa_handler = CountAlarm;
-  sigemptyset(&alarm.sa_mask);
-  alarm.sa_flags = 0;  // no SA_RESTART: a waiting open returns EINTR
-  ASSERT_EQ(0, ::sigaction(SIGALRM, &alarm, &previous));
+// A child that opens the FIFO at `path` late, after 200 ms, writes
+// `records` and exits with 0; it gives up after 5 s should no reader come.
+pid_t LateWriter(const std::string& path, const std::string& records) {
   const pid_t writer = ::fork();
-  ASSERT_GE(writer, 0);
-  if (writer == 0) {
-    // Comes late, and gives up after 5 s should the reader never open.
-    ::usleep(200 * 1000);
-    int fd = -1;
-    for (int tries = 0; fd < 0 && tries < 5000; ++tries) {
-      fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
-      if (fd < 0) ::usleep(1000);
-    }
-    if (fd < 0) ::_exit(1);
-    ::fcntl(fd, F_SETFL, 0);
-    const bool written = ::write(fd, records.data(), records.size()) ==
-                         static_cast<ssize_t>(records.size());
-    ::_exit(written && ::close(fd) == 0 ? 0 : 2);
+  if (writer != 0) return writer;
+  ::usleep(200 * 1000);
+  int fd = -1;
+  for (int tries = 0; fd < 0 && tries < 5000; ++tries) {
+    fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd < 0) ::usleep(1000);
   }
-  g_alarms = 0;
-  itimerval every5ms{{0, 5000}, {0, 5000}};
-  ::setitimer(ITIMER_REAL, &every5ms, nullptr);
-  const bool opened = reader.Open();
-  itimerval off{};
-  ::setitimer(ITIMER_REAL, &off, nullptr);
-  ::sigaction(SIGALRM, &previous, nullptr);
-  const int alarms = g_alarms;
+  if (fd < 0) ::_exit(1);
+  ::fcntl(fd, F_SETFL, 0);
+  const bool written =
+      ::write(fd, records.data(), records.size()) == static_cast<ssize_t>(records.size());
+  ::_exit(written && ::close(fd) == 0 ? 0 : 2);
+}
+
+// SIGALRM every 5 ms for the object's lifetime, without SA_RESTART, so
+// that a waiting open returns EINTR; counted in g_alarms.
+class Alarms {
+ public:
+  Alarms() {
+    struct sigaction alarm {};
+    alarm.sa_handler = CountAlarm;
+    sigemptyset(&alarm.sa_mask);
+    ::sigaction(SIGALRM, &alarm, &m_previous);
+    g_alarms = 0;
+    const itimerval every5ms{{0, 5000}, {0, 5000}};
+    ::setitimer(ITIMER_REAL, &every5ms, nullptr);
+  }
+  ~Alarms() {
+    const itimerval off{};
+    ::setitimer(ITIMER_REAL, &off, nullptr);
+    ::sigaction(SIGALRM, &m_previous, nullptr);
+  }
+
+ private:
+  struct sigaction m_previous {};
+};
+
+using InterruptedOpen = CollectTest;
+
+// A collect file that is a FIFO makes Open wait for its writer; signals
+// arriving meanwhile interrupt the wait but must not fail the open.
+TEST_F(InterruptedOpen, OpenOfAFifoOutlastsSignalsUntilAWriterComes) {
+  ASSERT_EQ(0, ::mkfifo(CollectPath().c_str(), 0600));
+  VivodStubCollectReader reader(Args());
+  ASSERT_TRUE(reader.Initialize(WriteInputList("/etc/passwd\n")));  // the FIFO is there: reused
+  const pid_t writer = LateWriter(CollectPath(), RecordLine(1) + "\n" + RecordLine(2) + "\n");
+  ASSERT_GE(writer, 0);
+  bool opened = false;
+  {
+    const Alarms alarms;
+    opened = reader.Open();
+  }
   int status = -1;
   ASSERT_EQ(writer, ::waitpid(writer, &status, 0));
-
   EXPECT_TRUE(opened) << reader.m_lastError;
-  EXPECT_GT(alarms, 10) << "the open was hardly interrupted";
+  EXPECT_GT(g_alarms, 10) << "the open was hardly interrupted";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  std::string name, line;
-  EXPECT_EQ(1, reader.GetItem(name, line));
-  EXPECT_EQ("/archive/dir-1/file-1.dat", name);
-  EXPECT_EQ(1, reader.GetItem(name, line));
-  EXPECT_EQ(RecordLine(2), line);
-  EXPECT_EQ(0, reader.GetItem(name, line));
+  const std::vector<Item> items = ReadAll(reader);
+  EXPECT_EQ((Results{"1 /archive/dir-1/file-1.dat", "1 /archive/dir-2/file-2.dat", "0"}),
+            Describe(items));
+  EXPECT_EQ(RecordLine(2), items.at(1).line);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "TestFiles.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <ftw.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -47,6 +48,12 @@ std::string ReadFile(const std::string& path) {
 
 bool FileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
 
 std::vector<std::string> SortedEntries(const std::string& dir) {
   std::vector<std::string> names;
@@ -59,4 +66,20 @@ std::vector<std::string> SortedEntries(const std::string& dir) {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+StandardErrorToFile::StandardErrorToFile(const std::string& path)
+    : m_saved(::dup(STDERR_FILENO)) {
+  const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  const bool sent = m_saved >= 0 && file >= 0 && ::dup2(file, STDERR_FILENO) >= 0;
+  if (file >= 0) ::close(file);
+  if (!sent) {
+    if (m_saved >= 0) ::close(m_saved);
+    throw std::runtime_error("cannot send standard error to " + path);
+  }
+}
+
+StandardErrorToFile::~StandardErrorToFile() {
+  ::dup2(m_saved, STDERR_FILENO);
+  ::close(m_saved);
 }

@@ -1,8 +1,8 @@
 // Work that needs a process of its own: a peak memory measurement, or code
-// that may end the process. The work runs in a forked child, which hands a
-// report back to the parent through a pipe.
-#ifndef TESTSUPPORT_CHILDPROCESS_H_
-#define TESTSUPPORT_CHILDPROCESS_H_
+// that may end the process, run in a forked child that hands a report back
+// through a pipe; and programs run through the shell.
+#ifndef TESTS_SUPPORT_CHILDPROCESS_H_
+#define TESTS_SUPPORT_CHILDPROCESS_H_
 
 #include <sys/types.h>
 
@@ -26,4 +26,16 @@ bool ExitedWith(int status, int code);
 // The peak resident set size of this process so far, in KiB.
 long PeakRssKiB();
 
-#endif  // TESTSUPPORT_CHILDPROCESS_H_
+// `word` in single quotes for a POSIX shell, its own single quotes kept.
+std::string ShellQuote(const std::string& word);
+
+struct CommandRun {
+  int status;       // the exit status; -1 when the command did not exit
+  std::string out;  // its standard output
+};
+
+// Runs `command` through /bin/sh and collects its standard output.
+// Throws std::runtime_error when no shell can be started.
+CommandRun RunCommand(const std::string& command);
+
+#endif  // TESTS_SUPPORT_CHILDPROCESS_H_
