@@ -15,6 +15,7 @@
 #   local whose address escapes, which is most of ours (std::string locals).
 # - Full RELRO with immediate binding leaves no writable GOT behind once the
 #   host has loaded us.
+# - A build ID, by which a debugger finds the -dbgsym packages' files.
 # - -ffile-prefix-map writes the source folder as "." into debug information
 #   and __FILE__, so that two checkouts of one commit build the same bytes.
 add_library(vscr_hardening INTERFACE)
@@ -25,7 +26,7 @@ if(NOT VSCR_SANITIZED)
 endif()
 target_compile_options(vscr_hardening INTERFACE
   -fstack-protector-strong -ffile-prefix-map=${PROJECT_SOURCE_DIR}=.)
-target_link_options(vscr_hardening INTERFACE LINKER:-z,relro,-z,now)
+target_link_options(vscr_hardening INTERFACE LINKER:-z,relro,-z,now LINKER:--build-id)
 
 # vscr_ship_program(<target>): an operator program that we ship takes the
 # same, and is position independent, so that ASLR moves it too.

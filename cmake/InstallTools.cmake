@@ -22,14 +22,10 @@ function(vscr_runpath_from_bindir out)
 endfunction()
 
 # Installed, the programs look for the reader and the host's libraries where
-# the reader itself looks for the host's: in the library folder first, then
-# in Base64 beside it. One RUNPATH names both layouts we ship, the plain one
-# (lib/, Base64/) and Debian's (lib/<multiarch>/, lib/Base64/), as the same
-# programs go into the tarball and the Debian package; a folder that does
-# not exist in a layout costs the loader one failed lookup.
-set(vscr_libdirs ${CMAKE_INSTALL_LIBDIR} ${VSCR_DEBIAN_LIBDIR})
-set(vscr_layouts ${CMAKE_INSTALL_LIBDIR} ${VSCR_INSTALL_HOSTLIBDIR}
-                 ${VSCR_DEBIAN_LIBDIR} ${VSCR_DEBIAN_HOSTLIBDIR})
+# the reader itself looks for the host's: in the library folder, then in
+# Base64 beside it. The tarball and the Debian packages share the layout.
+set(vscr_libdirs ${CMAKE_INSTALL_LIBDIR})
+set(vscr_layouts ${CMAKE_INSTALL_LIBDIR} ${VSCR_INSTALL_HOSTLIBDIR})
 # collect-walk links the reader only, and the reader finds the host's
 # libraries; vscr-host-check calls them directly, and must load the ones
 # the reader would load.
