@@ -49,13 +49,12 @@ int RemoveWorkDir(const std::string& workDir, int status) {
 
 std::string SampleDir() {
   std::error_code error;
-  const fs::path program = fs::read_symlink("/proc/self/exe", error);
-  if (!error) {
-    const fs::path installed =
-        (program.parent_path() / COLLECT_WALK_INSTALLED_SAMPLE_DIR).lexically_normal();
-    if (fs::is_regular_file(installed / kSampleList, error)) return installed.string();
-  }
-  return COLLECT_WALK_SOURCE_SAMPLE_DIR;
+  const fs::path folder = fs::read_symlink("/proc/self/exe", error).parent_path();
+  const fs::path installed = (folder / COLLECT_WALK_INSTALLED_SAMPLE_DIR).lexically_normal();
+  if (!error && fs::is_regular_file(installed / kSampleList, error)) return installed.string();
+  // Not installed: the source tree's, named from the build tree's program,
+  // so that no folder of the build is compiled in.
+  return (folder / COLLECT_WALK_SOURCE_SAMPLE_DIR).lexically_normal().string();
 }
 
 int RunSample() {
