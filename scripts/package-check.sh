@@ -2,21 +2,16 @@
 # Builds the release packages as `cmake --workflow --preset package` makes
 # them (a trial release, over our stand-ins) and checks them as their users
 # meet them, with nothing installed on this machine:
-# - lintian --pedantic on every .deb and -dbgsym: no tag that packaging/
+# - lintian --pedantic on each .deb and -dbgsym: no tag that packaging/
 #   does not override with its reason;
-# - the file list of each package and of the tarball, with no stand-in in
-#   any of them; the control fields and the symbols file, which must list
-#   what the library exports;
+# - the file lists of the packages and the tarball, with no stand-in in any;
+#   control fields; the symbols file against the library's exports;
 # - a trial host: the packages unpacked into a root, the stand-ins put into
-#   its /usr/lib/Base64 by the command that packaging/README.md gives, and
-#   the unpacked programs run there with no LD_LIBRARY_PATH; the same for
-#   the tarball;
-# - the find_package consumer against the unpacked -dev package, the
-#   pkg-config consumer against the tarball, and the .pc file of the -dev
-#   package, which must print -lVivodStubCollectReader alone.
-#
-#   scripts/package-check.sh
-#
+#   its /usr/lib/Base64 by the command of packaging/README.md, and the
+#   programs run there with no LD_LIBRARY_PATH; the same for the tarball;
+# - the find_package consumer on the unpacked -dev package, the pkg-config
+#   consumer on the tarball, and the -dev package's .pc file, which must
+#   print -lVivodStubCollectReader alone.
 # Installs what it needs from Debian when missing (as root). Works in
 # build-package/ and build-package-check/, whose log is shown on failure.
 set -euo pipefail
@@ -29,9 +24,7 @@ export LC_ALL=C
 unset LD_LIBRARY_PATH
 
 fail() {
-  tail -n 60 "$log" >&2
-  echo "package-check: $* (whole log: $log)" >&2
-  exit 1
+  tail -n 60 "$log" >&2 && echo "package-check: $* (whole log: $log)" >&2 && exit 1
 }
 run() { "$@" >>"$log" 2>&1 || fail "failed: $*"; }
 step() { echo "== $*" | tee -a "$log"; }
@@ -121,9 +114,7 @@ expect_listing "the tarball" "$work/tarball" expected_tarball
 
 step "Control fields and the symbols file"
 field() { dpkg-deb -f "$(deb "$1")" "$2"; }
-for package in "$runtime" "$dev"; do
-  [[ $(field "$package" Multi-Arch) == same ]] || fail "$package is not Multi-Arch: same"
-done
+[[ $(field "$runtime" Multi-Arch)/$(field "$dev" Multi-Arch) == same/same ]] || fail "not Multi-Arch: same"
 [[ $(field "$dev" Depends) == "$runtime (= $deb_version)" ]] || fail "$dev Depends: $(field "$dev" Depends)"
 run dpkg-deb -e "$(deb "$runtime")" "$work/control"
 [[ $(cat "$work/control/shlibs") == "libVivodStubCollectReader $major $runtime (>= $deb_version)" ]] ||
@@ -147,7 +138,7 @@ done
 
 step "Consumers and pkg-config"
 pc=$(PKG_CONFIG_PATH=$work/root/usr/lib/$multiarch/pkgconfig pkg-config --cflags --libs vivodstubcollectreader)
-[[ $pc == "-lVivodStubCollectReader " || $pc == -lVivodStubCollectReader ]] || fail "the -dev package's .pc gives: $pc"
+[[ $pc =~ ^-lVivodStubCollectReader\ ?$ ]] || fail "the -dev package's .pc gives: $pc"
 run cmake -DPREFIX="$work/root/usr" -DLIBDIR="lib/$multiarch" -DHOSTLIBDIR=lib/Base64 \
   -DCXX_COMPILER="$(command -v g++)" -DSOURCE_DIR="$root/tests/consumer" -DBINARY_DIR="$work/consumer-cmake" \
   -DGENERATOR=Ninja -DMAKE_PROGRAM="$(command -v ninja)" -P tests/install/ConsumerWithCMake.cmake
