@@ -29,8 +29,11 @@ target_compile_options(vscr_hardening INTERFACE
 target_link_options(vscr_hardening INTERFACE LINKER:-z,relro,-z,now LINKER:--build-id)
 
 # vscr_ship_program(<target>): an operator program that we ship takes the
-# same, and is position independent, so that ASLR moves it too.
+# same, and is position independent, so that ASLR moves it too. Its build
+# tree RUNPATH is relative ($ORIGIN/...): install rewrites it in place, so
+# the build folder's length would stay behind in the string table.
 function(vscr_ship_program target)
   target_link_libraries(${target} PRIVATE vscr_hardening)
-  set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  set_target_properties(${target} PROPERTIES
+    POSITION_INDEPENDENT_CODE ON BUILD_RPATH_USE_ORIGIN ON)
 endfunction()

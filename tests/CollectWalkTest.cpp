@@ -193,6 +193,11 @@ TEST_F(CollectWalk, SampleIsFoundBesideAnInstalledProgram) {
   std::filesystem::create_directories(prefix + "/bin");
   std::filesystem::create_directories(sample);
   std::filesystem::copy_file(COLLECT_WALK, prefix + "/bin/collect-walk");
+  // The build tree's program finds the reader through its RUNPATH
+  // $ORIGIN/../../lib, relative to itself, so the copy needs that folder.
+  const std::filesystem::path buildBin = std::filesystem::path(COLLECT_WALK).parent_path();
+  std::filesystem::create_directory_symlink(std::filesystem::canonical(buildBin / "../../lib"),
+                                            m_dir.path() + "/lib");
   ArchivedList("list.txt", {"x.txt", "y.txt"});
   std::filesystem::copy_file(Path("list.txt"), sample + "/archived-files.lst");
   const Outcome installed = Shell("cd / && " + Quote(prefix + "/bin/collect-walk"));
