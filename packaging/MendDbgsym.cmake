@@ -16,13 +16,13 @@ foreach(ddeb IN LISTS CPACK_PACKAGE_FILES)
 
   file(READ "${tree}/DEBIAN/md5sums" md5sums)
   string(REGEX REPLACE "([0-9a-f]+  )/[^\n]*-dbgsym/" "\\1" md5sums "${md5sums}")
-  file(WRITE "${tree}/DEBIAN/md5sums" "${md5sums}")
 
   file(GLOB_RECURSE debug_files "${tree}/usr/lib/debug/*")
   file(CHMOD ${debug_files} PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 
   file(STRINGS "${tree}/DEBIAN/control" package REGEX "^Package: ")
   string(REGEX REPLACE "^Package: (.*)-dbgsym$" "\\1" package "${package}")
+  file(WRITE "${tree}/DEBIAN/md5sums" "${md5sums}")
   file(MAKE_DIRECTORY "${tree}/usr/share/doc")
   file(CREATE_LINK ${package} "${tree}/usr/share/doc/${package}-dbgsym" SYMBOLIC)
   if(package IN_LIST CPACK_VSCR_MULTIARCH_SAME)
