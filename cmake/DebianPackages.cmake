@@ -1,6 +1,6 @@
-# The three Debian packages, following Debian's library policy:
-# - libvivodstubcollectreader1: the library and its SONAME link, with a
-#   shlibs and a symbols file (cmake/Packaging.cmake);
+# The Debian packages, following Debian's library policy:
+# - libvivodstubcollectreader1: the library and its SONAME link
+#   (cmake/Packaging.cmake), with a shlibs and a symbols file;
 # - libvivodstubcollectreader-dev: the headers, the .so link, the CMake
 #   package and a .pc file that names /usr plainly, depending on the
 #   runtime package at the same version;
