@@ -10,7 +10,7 @@
 #   debug information that CPack strips from them, found by build ID.
 # The runtime and -dev packages are Multi-Arch: same, their files sit in
 # /usr/lib/<multiarch>. Each carries the copyright file, a changelog and
-# its lintian overrides from packaging/. Included by
+# its lintian overrides from cmake/packaging/. Included by
 # cmake/ReleasePackages.cmake, which has set VSCR_PACKAGE_VERSION,
 # VSCR_PACKAGE_MAINTAINER and VSCR_TRIALS_NOTE.
 find_program(VSCR_DPKG_SHLIBDEPS dpkg-shlibdeps)
@@ -28,7 +28,7 @@ set(vscr_same_version "${vscr_runtime_package} (= ${VSCR_PACKAGE_VERSION})")
 
 # Debian compresses the changelog with gzip -9n: no name or time in its
 # header, so that every build of a version gives the same bytes.
-configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.in ${vscr_debian}/changelog @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/packaging/changelog.in ${vscr_debian}/changelog @ONLY)
 execute_process(COMMAND ${VSCR_GZIP} -9nc ${vscr_debian}/changelog
   OUTPUT_FILE ${vscr_debian}/changelog.gz RESULT_VARIABLE vscr_gzip_result)
 if(NOT vscr_gzip_result EQUAL 0)
@@ -47,7 +47,7 @@ function(vscr_debian_package package)
     string(TOUPPER "${component}" component)
     set(CPACK_COMPONENT_${component}_GROUP ${arg_GROUP} PARENT_SCOPE)
   endforeach()
-  set(packaging ${PROJECT_SOURCE_DIR}/packaging)
+  set(packaging ${PROJECT_SOURCE_DIR}/cmake/packaging)
   install(FILES ${packaging}/copyright ${vscr_debian}/changelog.gz
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package}
     COMPONENT ${own_component} EXCLUDE_FROM_ALL)
@@ -87,7 +87,7 @@ set(CPACK_VSCR_DEB_COMPONENTS
   VscrDebRuntime VscrRuntime VscrDebDevelopment VscrDevelopment VscrDebTools VscrTools VscrSample)
 
 # CPackDeb's -dbgsym packages, mended into Debian's form.
-set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/MendDbgsym.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/packaging/MendDbgsym.cmake)
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -100,7 +100,7 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 # dpkg refreshes the loader's cache through the ldconfig trigger. CPack
 # names a control file after its source file.
-configure_file(${PROJECT_SOURCE_DIR}/packaging/${vscr_runtime_package}.triggers
+configure_file(${PROJECT_SOURCE_DIR}/cmake/packaging/${vscr_runtime_package}.triggers
   ${vscr_debian}/${vscr_runtime_package}/triggers COPYONLY)
 # The symbols file names the release that brought each exported symbol, so
 # that a package built against us depends on the release its calls need
@@ -111,7 +111,7 @@ if(VSCR_USE_STANDINS)
 else()
   set(VSCR_SYMBOLS_SUFFIX "")
 endif()
-configure_file(${PROJECT_SOURCE_DIR}/packaging/${vscr_runtime_package}.symbols
+configure_file(${PROJECT_SOURCE_DIR}/cmake/packaging/${vscr_runtime_package}.symbols
   ${vscr_debian}/${vscr_runtime_package}/symbols @ONLY)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
   ${vscr_debian}/${vscr_runtime_package}/triggers ${vscr_debian}/${vscr_runtime_package}/symbols)

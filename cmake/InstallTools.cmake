@@ -48,5 +48,5 @@ if(TARGET collect-walk)
     COMPONENT VscrSample)
 endif()
 
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/packaging/copyright
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/cmake/packaging/copyright
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT VscrDoc)

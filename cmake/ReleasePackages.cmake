@@ -22,7 +22,7 @@ else()
   set(VSCR_PACKAGE_VERSION ${PROJECT_VERSION}~standins)
   set(vscr_file_version ${PROJECT_VERSION}-standins)
   set(VSCR_BUILT_AGAINST "against the project's stand-ins, for trials only")
-  file(READ ${PROJECT_SOURCE_DIR}/packaging/trials.note VSCR_TRIALS_NOTE)
+  file(READ ${PROJECT_SOURCE_DIR}/cmake/packaging/trials.note VSCR_TRIALS_NOTE)
   string(STRIP "${VSCR_TRIALS_NOTE}" VSCR_TRIALS_NOTE)
 endif()
 
@@ -34,7 +34,7 @@ set(CPACK_PACKAGE_FILE_NAME
   VivodStubCollectReader-${vscr_file_version}-Linux-${CMAKE_SYSTEM_PROCESSOR})
 set(CPACK_GENERATOR TGZ)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/CPackProjectConfig.cmake)
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/packaging/CPackProjectConfig.cmake)
 
 # The tarball takes every component of the install, the stand-ins and the
 # Debian packages' own files excepted.
@@ -43,7 +43,7 @@ list(FILTER vscr_components EXCLUDE REGEX "^(VscrHostStandins|VscrDeb.*)$")
 set(CPACK_VSCR_ARCHIVE_COMPONENTS ${vscr_components})
 
 # Reproducible packages: every file in them is dated to the commit built
-# (cpack reads SOURCE_DATE_EPOCH, which packaging/CPackProjectConfig.cmake
+# (cpack reads SOURCE_DATE_EPOCH, which cmake/packaging/CPackProjectConfig.cmake
 # sets), unless the environment names a time of its own.
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
   set(CPACK_VSCR_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})

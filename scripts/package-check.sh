@@ -2,12 +2,12 @@
 # Builds the release packages as `cmake --workflow --preset package` makes
 # them (a trial release, over our stand-ins) and checks them as their users
 # meet them, with nothing installed on this machine:
-# - lintian --pedantic on each .deb and -dbgsym: no tag that packaging/
+# - lintian --pedantic on each .deb and -dbgsym: no tag that cmake/packaging/
 #   does not override with its reason;
 # - the file lists of the packages and the tarball, with no stand-in in any;
 #   control fields; the symbols file against the library's exports;
 # - a trial host: the packages unpacked into a root, the stand-ins put into
-#   its /usr/lib/Base64 by the command of packaging/README.md, and the
+#   its /usr/lib/Base64 by the command of cmake/packaging/README.md, and the
 #   programs run there with no LD_LIBRARY_PATH; the same for the tarball;
 # - the find_package consumer on the unpacked -dev package, the pkg-config
 #   consumer on the tarball, and the -dev package's .pc file, which must
@@ -126,7 +126,7 @@ diff -u "$work/listed" "$work/exported" >>"$log" ||
   fail "the symbols file and the library's exports differ (- listed, + exported)"
 
 step "A trial host on the unpacked packages, and on the tarball"
-# The command of packaging/README.md, into the unpacked root and the tarball.
+# The command of cmake/packaging/README.md, into the unpacked root and the tarball.
 run env DESTDIR="$work/root" cmake --install "$build" --component VscrHostStandins --prefix /usr
 run cmake --install "$build" --component VscrHostStandins --prefix "$work/tarball/$top"
 for bindir in "$work/root/usr/bin" "$work/tarball/$top/bin"; do
