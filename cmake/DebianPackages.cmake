@@ -1,15 +1,18 @@
-# The three Debian packages, following Debian's library policy:
-# - libvivodstubcollectreader1: the library and its SONAME link, with a
-#   shlibs file, from the install components of Debian's layout
-#   (cmake/Packaging.cmake);
-# - libvivodstubcollectreader-dev: the header, the .so link, the CMake
-#   package and the .pc file, depending on the runtime package at the same
-#   version;
+# The Debian packages, following Debian's library policy:
+# - libvivodstubcollectreader1: the library and its SONAME link
+#   (cmake/Packaging.cmake), with a shlibs and a symbols file;
+# - libvivodstubcollectreader-dev: the headers, the .so link, the CMake
+#   package and a .pc file that names /usr plainly, depending on the
+#   runtime package at the same version;
 # - vivodstubcollectreader-tools: collect-walk, vscr-host-check and the
-#   sample (cmake/InstallTools.cmake).
-# Each carries the copyright file, a changelog and its lintian overrides
-# from packaging/. Included by cmake/ReleasePackages.cmake, which has set
-# VSCR_PACKAGE_VERSION, VSCR_PACKAGE_MAINTAINER and VSCR_TRIALS_NOTE.
+#   sample (cmake/InstallTools.cmake);
+# - a -dbgsym package beside the runtime and the tools packages, with the
+#   debug information that CPack strips from them, found by build ID.
+# The runtime and -dev packages are Multi-Arch: same, their files sit in
+# /usr/lib/<multiarch>. Each carries the copyright file, a changelog and
+# its lintian overrides from cmake/packaging/. Included by
+# cmake/ReleasePackages.cmake, which has set VSCR_PACKAGE_VERSION,
+# VSCR_PACKAGE_MAINTAINER and VSCR_TRIALS_NOTE.
 find_program(VSCR_DPKG_SHLIBDEPS dpkg-shlibdeps)
 find_program(VSCR_FILE file)
 find_program(VSCR_GZIP gzip)
@@ -25,7 +28,7 @@ set(vscr_same_version "${vscr_runtime_package} (= ${VSCR_PACKAGE_VERSION})")
 
 # Debian compresses the changelog with gzip -9n: no name or time in its
 # header, so that every build of a version gives the same bytes.
-configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.in ${vscr_debian}/changelog @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/packaging/changelog.in ${vscr_debian}/changelog @ONLY)
 execute_process(COMMAND ${VSCR_GZIP} -9nc ${vscr_debian}/changelog
   OUTPUT_FILE ${vscr_debian}/changelog.gz RESULT_VARIABLE vscr_gzip_result)
 if(NOT vscr_gzip_result EQUAL 0)
@@ -33,18 +36,18 @@ if(NOT vscr_gzip_result EQUAL 0)
 endif()
 
 # vscr_debian_package(<package> GROUP <group> SECTION <section>
-#                     COMPONENTS <component>...)
+#                     COMPONENTS <component>... [MULTIARCH_SAME] [DBGSYM])
 # One package: the components that make it, its section and description,
 # and Debian's own files, installed with the group's first component.
 function(vscr_debian_package package)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "GROUP;SECTION" "COMPONENTS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "MULTIARCH_SAME;DBGSYM" "GROUP;SECTION" "COMPONENTS")
   string(TOUPPER "${arg_GROUP}" group)
   list(GET arg_COMPONENTS 0 own_component)
   foreach(component IN LISTS arg_COMPONENTS)
     string(TOUPPER "${component}" component)
     set(CPACK_COMPONENT_${component}_GROUP ${arg_GROUP} PARENT_SCOPE)
   endforeach()
-  set(packaging ${PROJECT_SOURCE_DIR}/packaging)
+  set(packaging ${PROJECT_SOURCE_DIR}/cmake/packaging)
   install(FILES ${packaging}/copyright ${vscr_debian}/changelog.gz
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package}
     COMPONENT ${own_component} EXCLUDE_FROM_ALL)
@@ -62,18 +65,29 @@ function(vscr_debian_package package)
   endif()
   set(CPACK_DEBIAN_${group}_DESCRIPTION "${description}" PARENT_SCOPE)
   set(CPACK_DEBIAN_${group}_PACKAGE_NAME ${package} PARENT_SCOPE)
-  set(CPACK_DEBIAN_${group}_PACKAGE_SECTION ${arg_SECTION} PARENT_SCOPE)
+  # CPackDeb has no Multi-Arch field, and writes each field as it is given:
+  # the section carries it on a line of its own.
+  if(arg_MULTIARCH_SAME)
+    string(APPEND arg_SECTION "\nMulti-Arch: same")
+    set(CPACK_VSCR_MULTIARCH_SAME ${CPACK_VSCR_MULTIARCH_SAME} ${package} PARENT_SCOPE)
+  endif()
+  set(CPACK_DEBIAN_${group}_PACKAGE_SECTION "${arg_SECTION}" PARENT_SCOPE)
+  set(CPACK_DEBIAN_${group}_DEBUGINFO_PACKAGE ${arg_DBGSYM} PARENT_SCOPE)
 endfunction()
 
 # The Debian packages' own files go with an install component of their own
 # in the tools package, since VscrTools and VscrSample serve the tarball too.
 vscr_debian_package(${vscr_runtime_package} GROUP Runtime SECTION libs
-  COMPONENTS VscrDebRuntime)
+  COMPONENTS VscrDebRuntime VscrRuntime MULTIARCH_SAME DBGSYM)
 vscr_debian_package(libvivodstubcollectreader-dev GROUP Development SECTION libdevel
-  COMPONENTS VscrDebDevelopment)
+  COMPONENTS VscrDebDevelopment VscrDevelopment MULTIARCH_SAME)
 vscr_debian_package(vivodstubcollectreader-tools GROUP Tools SECTION utils
-  COMPONENTS VscrDebTools VscrTools VscrSample)
-set(CPACK_VSCR_DEB_COMPONENTS VscrDebRuntime VscrDebDevelopment VscrDebTools VscrTools VscrSample)
+  COMPONENTS VscrDebTools VscrTools VscrSample DBGSYM)
+set(CPACK_VSCR_DEB_COMPONENTS
+  VscrDebRuntime VscrRuntime VscrDebDevelopment VscrDevelopment VscrDebTools VscrTools VscrSample)
+
+# CPackDeb's -dbgsym packages, mended into Debian's form.
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/packaging/MendDbgsym.cmake)
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -86,9 +100,21 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 # dpkg refreshes the loader's cache through the ldconfig trigger. CPack
 # names a control file after its source file.
-configure_file(${PROJECT_SOURCE_DIR}/packaging/${vscr_runtime_package}.triggers
+configure_file(${PROJECT_SOURCE_DIR}/cmake/packaging/${vscr_runtime_package}.triggers
   ${vscr_debian}/${vscr_runtime_package}/triggers COPYONLY)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${vscr_debian}/${vscr_runtime_package}/triggers)
+# The symbols file names the release that brought each exported symbol, so
+# that a package built against us depends on the release its calls need
+# (1.1 for GetSeekOffset). A trial build's releases carry ~standins, as its
+# package version does. scripts/package-check.sh holds it to the library.
+if(VSCR_USE_STANDINS)
+  set(VSCR_SYMBOLS_SUFFIX "~standins")
+else()
+  set(VSCR_SYMBOLS_SUFFIX "")
+endif()
+configure_file(${PROJECT_SOURCE_DIR}/cmake/packaging/${vscr_runtime_package}.symbols
+  ${vscr_debian}/${vscr_runtime_package}/symbols @ONLY)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
+  ${vscr_debian}/${vscr_runtime_package}/triggers ${vscr_debian}/${vscr_runtime_package}/symbols)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Depends on the C and C++ runtime comes from dpkg-shlibdeps. The host's
 # libraries belong to no package: it finds them, and our reader, in the

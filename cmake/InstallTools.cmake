@@ -23,14 +23,10 @@ function(vscr_runpath_from_bindir out)
 endfunction()
 
 # Installed, the programs look for the reader and the host's libraries where
-# the reader itself looks for the host's: in the library folder first, then
-# in Base64 beside it. One RUNPATH names both layouts we ship, the plain one
-# (lib/, Base64/) and Debian's (lib/<multiarch>/, lib/Base64/), as the same
-# programs go into the tarball and the Debian package; a folder that does
-# not exist in a layout costs the loader one failed lookup.
-set(vscr_libdirs ${CMAKE_INSTALL_LIBDIR} ${VSCR_DEBIAN_LIBDIR})
-set(vscr_layouts ${CMAKE_INSTALL_LIBDIR} ${VSCR_INSTALL_HOSTLIBDIR}
-                 ${VSCR_DEBIAN_LIBDIR} ${VSCR_DEBIAN_HOSTLIBDIR})
+# the reader itself looks for the host's: in the library folder, then in
+# Base64 beside it. The tarball and the Debian packages share the layout.
+set(vscr_libdirs ${CMAKE_INSTALL_LIBDIR})
+set(vscr_layouts ${CMAKE_INSTALL_LIBDIR} ${VSCR_INSTALL_HOSTLIBDIR})
 # collect-walk links the reader only, and the reader finds the host's
 # libraries; vscr-host-check calls them directly, and must load the ones
 # the reader would load.
@@ -57,7 +53,7 @@ endif()
 # The manual pages, made from each program's --help and --version by
 # help2man, and compressed as Debian wants them (gzip -9n: no name or time
 # in the header). Their date is SOURCE_DATE_EPOCH where the build sets one,
-# else the day of this release (packaging/changelog.in), so that every build
+# else the day of this release (cmake/packaging/changelog.in), so that every build
 # of a release makes the same pages.
 find_program(VSCR_HELP2MAN help2man)
 find_program(VSCR_GZIP gzip)
@@ -94,5 +90,5 @@ if(vscr_man_pages)
   add_custom_target(vscr-man-pages ALL DEPENDS ${vscr_man_pages})
 endif()
 
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/packaging/copyright
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/cmake/packaging/copyright
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT VscrDoc)

@@ -22,7 +22,7 @@ else()
   set(VSCR_PACKAGE_VERSION ${PROJECT_VERSION}~standins)
   set(vscr_file_version ${PROJECT_VERSION}-standins)
   set(VSCR_BUILT_AGAINST "against the project's stand-ins, for trials only")
-  file(READ ${PROJECT_SOURCE_DIR}/packaging/trials.note VSCR_TRIALS_NOTE)
+  file(READ ${PROJECT_SOURCE_DIR}/cmake/packaging/trials.note VSCR_TRIALS_NOTE)
   string(STRIP "${VSCR_TRIALS_NOTE}" VSCR_TRIALS_NOTE)
 endif()
 
@@ -34,15 +34,34 @@ set(CPACK_PACKAGE_FILE_NAME
   VivodStubCollectReader-${vscr_file_version}-Linux-${CMAKE_SYSTEM_PROCESSOR})
 set(CPACK_GENERATOR TGZ)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/CPackProjectConfig.cmake)
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/packaging/CPackProjectConfig.cmake)
 
-# The tarball takes every component of the plain install. The stand-ins are
-# left out even when VSCR_INSTALL_STANDINS puts them into that install.
+# The tarball takes every component of the install, the stand-ins and the
+# Debian packages' own files excepted.
 get_cmake_property(vscr_components COMPONENTS)
 list(FILTER vscr_components EXCLUDE REGEX "^(VscrHostStandins|VscrDeb.*)$")
 set(CPACK_VSCR_ARCHIVE_COMPONENTS ${vscr_components})
 
-if(VSCR_DEBIAN_LIBDIR)
+# Reproducible packages: every file in them is dated to the commit built
+# (cpack reads SOURCE_DATE_EPOCH, which cmake/packaging/CPackProjectConfig.cmake
+# sets), unless the environment names a time of its own.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(CPACK_VSCR_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
+else()
+  execute_process(COMMAND git -C ${PROJECT_SOURCE_DIR} log -1 --format=%ct
+    OUTPUT_VARIABLE CPACK_VSCR_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE
+    RESULT_VARIABLE vscr_git_result ERROR_QUIET)
+  if(NOT vscr_git_result EQUAL 0)
+    set(CPACK_VSCR_SOURCE_DATE_EPOCH 0)  # no commit: a source tarball
+  endif()
+endif()
+
+# The Debian packages need Debian's multiarch library folder, which
+# GNUInstallDirs picks for CMAKE_INSTALL_PREFIX=/usr (the package preset).
+if(CMAKE_LIBRARY_ARCHITECTURE AND CMAKE_INSTALL_LIBDIR STREQUAL "lib/${CMAKE_LIBRARY_ARCHITECTURE}")
   include(${CMAKE_CURRENT_LIST_DIR}/DebianPackages.cmake)
+else()
+  message(STATUS "No Debian packages: CMAKE_INSTALL_LIBDIR is ${CMAKE_INSTALL_LIBDIR}, "
+    "not lib/${CMAKE_LIBRARY_ARCHITECTURE} (configure with CMAKE_INSTALL_PREFIX=/usr)")
 endif()
 include(CPack)

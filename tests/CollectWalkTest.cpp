@@ -120,7 +120,9 @@ TEST_F(CollectWalk, WritesAreCheckedDashIsAStreamTheSampleIsFoundAndInterruptsCl
       {"echo kept >m; cat stubs.txt | $WALK --convert - - comma >>m && test ! -e ./- && cat m", 0,
        "kept\n/data/a.txt\n/b,c\n", ""},
       // The sample, found from the program's folder in any layout.
-      {"mkdir -p p/bin " + sample + " && cp \"$WALK\" p/bin && cp $L " + sample +
+      // The copy finds the reader through the build's relative RUNPATH
+      // ($ORIGIN/../../lib), so the build's lib folder stands beside p.
+      {"mkdir -p p/bin " + sample + " && cp \"$WALK\" p/bin && ln -s \"${WALK%/*}/../../lib\" lib && cp $L " + sample +
            "/archived-files.lst && cd / && \"$OLDPWD/p/bin/collect-walk\"",
        0, Path("list.lst") + "\t", "sample: " + sample + "/archived-files.lst\n"},
       {"SIGNAL=INT; " + interrupt, 130, "left 0\n", "collect-walk: interrupted; removed ./collect_2."},

@@ -5,62 +5,33 @@
 #   -DNM=       nm (GNU binutils)
 #   -DLIBRARY=  the built library
 cmake_minimum_required(VERSION 3.25)
-foreach(name IN ITEMS NM LIBRARY)
-  if(NOT DEFINED ${name})
-    message(FATAL_ERROR "-D${name}=... is required")
-  endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/../install/Common.cmake)
+vscr_require(NM LIBRARY)
 
 # The public member functions of the class, as the header declares them;
 # constructor and destructor appear once each however many variants exist.
 set(expected_members
-  VivodStubCollectReader ~VivodStubCollectReader
-  Initialize CountLines Open GetItem SetSeekOffset GetSeekOffset
-  ProcessStubCollectFile)
-set(class_prefix "VivodStubCollectReader::")
+  CountLines GetItem GetSeekOffset Initialize Open ProcessStubCollectFile SetSeekOffset
+  VivodStubCollectReader ~VivodStubCollectReader)
 
-execute_process(COMMAND ${NM} -D --defined-only -C "${LIBRARY}"
-  RESULT_VARIABLE result OUTPUT_VARIABLE symbols ERROR_VARIABLE errors)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "nm failed on ${LIBRARY} (${result}): ${errors}")
-endif()
-
-string(REPLACE "\n" ";" lines "${symbols}")
-set(strangers "")
+vscr_run(nm COMMAND ${NM} -D --defined-only -C "${LIBRARY}" OUTPUT_VARIABLE symbols)
+string(REGEX REPLACE "(^|\n)[0-9a-fA-F]* [A-Za-z] " "\\1" symbols "${symbols}")  # "<value> <type> <name>"
+string(REGEX REPLACE "\n$" "" symbols "${symbols}")
+string(REPLACE "\n" ";" symbols "${symbols}")
 set(members "")
-foreach(line IN LISTS lines)
-  if(line STREQUAL "")
-    continue()
-  endif()
-  # "<value> <type> <demangled name>"
-  if(NOT line MATCHES "^[0-9a-fA-F]* *[A-Za-z] (.+)$")
-    string(APPEND strangers "\n  unreadable: ${line}")
-    continue()
-  endif()
-  set(symbol "${CMAKE_MATCH_1}")
-  string(FIND "${symbol}" "${class_prefix}" at)
-  if(NOT at EQUAL 0)
+foreach(symbol IN LISTS symbols)
+  if(symbol MATCHES "^VivodStubCollectReader::([^(]+)\\(")
+    list(APPEND members "${CMAKE_MATCH_1}")
+  else()
     string(APPEND strangers "\n  ${symbol}")
-    continue()
   endif()
-  string(LENGTH "${class_prefix}" skip)
-  string(SUBSTRING "${symbol}" ${skip} -1 member)
-  string(REGEX REPLACE "\\(.*$" "" member "${member}")
-  list(APPEND members "${member}")
 endforeach()
-
 list(REMOVE_DUPLICATES members)
 list(SORT members)
 list(SORT expected_members)
-set(report "")
-if(strangers)
-  string(APPEND report "\nexported, but not members of the class:${strangers}")
-endif()
-if(NOT members STREQUAL expected_members)
-  string(APPEND report "\nexported members: ${members}\nexpected members: ${expected_members}")
-endif()
-if(report)
-  message(FATAL_ERROR "${LIBRARY}:${report}")
+if(strangers OR NOT members STREQUAL expected_members)
+  message(FATAL_ERROR "${LIBRARY}:\nexported, but not members of the class:${strangers}\n"
+    "exported members: ${members}\nexpected members: ${expected_members}")
 endif()
 list(LENGTH members count)
 message(STATUS "${count} members exported, nothing else")

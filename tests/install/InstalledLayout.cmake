@@ -1,80 +1,66 @@
 # Checks what the fixture installed: the library under its three names, the
-# header, the CMake package, the pkg-config file, the stand-ins in Base64,
-# and the dynamic section that a host's loader reads.
+# headers, the CMake package, the pkg-config file, the host libraries in
+# Base64, the dynamic section that a host's loader reads, and the programs,
+# which must run from bin/ with their RUNPATH alone, their sample and the
+# documents.
 #
-#   -DPREFIX= -DLIBDIR= -DINCLUDEDIR= -DHOSTLIBDIR=  the install layout
+#   -DPREFIX= -DLIBDIR= -DINCLUDEDIR= -DHOSTLIBDIR= -DBINDIR= -DDOCDIR=
+#                             the install layout
 #   -DHOST_SONAMES=           the host libraries' SONAMEs, comma-separated
 #   -DVERSION= -DSOVERSION=   the library's version and SONAME version
-#   -DHEADER=                 the public header in the source tree
+#   -DHEADER_DIR=             the public headers in the source tree
+#   -DPROGRAMS=               the programs the build made, comma-separated
+#   -DSAMPLEDIR=              where collect-walk's sample goes
 #   -DREADELF=                readelf
-#   -DSAMPLEDIR=              where the tools' sample goes, when they are built
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/Common.cmake)
-vscr_require(PREFIX LIBDIR INCLUDEDIR HOSTLIBDIR HOST_SONAMES VERSION SOVERSION HEADER READELF)
+vscr_require(PREFIX LIBDIR INCLUDEDIR HOSTLIBDIR BINDIR DOCDIR HOST_SONAMES VERSION SOVERSION
+  HEADER_DIR PROGRAMS SAMPLEDIR READELF)
 string(REPLACE "," ";" host_sonames "${HOST_SONAMES}")
-
+string(REPLACE "," ";" programs "${PROGRAMS}")
 set(failures "")
 macro(fail text)
   string(APPEND failures "\n  ${text}")
 endmacro()
-
-set(lib "${PREFIX}/${LIBDIR}")
-set(name libVivodStubCollectReader.so)
-set(runtime "${lib}/${name}.${VERSION}")
-if(NOT EXISTS "${runtime}" OR IS_SYMLINK "${runtime}")
-  fail("${runtime} is not a regular file")
-endif()
-# The loader looks for the SONAME, the link editor for the plain name.
-foreach(link_and_target IN ITEMS "${name}.${SOVERSION}=${name}.${VERSION}"
-                                 "${name}=${name}.${SOVERSION}")
-  string(REPLACE "=" ";" pair "${link_and_target}")
-  list(GET pair 0 link)
-  list(GET pair 1 target)
-  if(NOT IS_SYMLINK "${lib}/${link}")
-    fail("${lib}/${link} is not a symbolic link")
-  else()
-    file(READ_SYMLINK "${lib}/${link}" actual)
-    if(NOT actual STREQUAL target)
-      fail("${lib}/${link} points to ${actual}, not ${target}")
-    endif()
-  endif()
-endforeach()
-
-# The tools' sample, where an installed collect-walk looks for it.
-if(DEFINED SAMPLEDIR)
-  foreach(file IN ITEMS archived-files.lst stub-collect.txt)
-    if(NOT EXISTS "${PREFIX}/${SAMPLEDIR}/${file}")
-      fail("${PREFIX}/${SAMPLEDIR}/${file} is missing")
+function(expect_files)
+  foreach(file IN LISTS ARGN)
+    if(NOT EXISTS "${PREFIX}/${file}")
+      fail("${PREFIX}/${file} is missing")
     endif()
   endforeach()
-endif()
+  set(failures "${failures}" PARENT_SCOPE)
+endfunction()
 
-# The public header and the walker beside it, as they are in the source tree.
-cmake_path(GET HEADER PARENT_PATH header_dir)
-foreach(name IN ITEMS VivodStubCollectReader.h VivodStubCollectWalk.h)
-  set(header "${PREFIX}/${INCLUDEDIR}/${name}")
-  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${header_dir}/${name}" "${header}"
-    RESULT_VARIABLE differs OUTPUT_QUIET ERROR_QUIET)
+# The loader looks for the SONAME, the link editor for the plain name.
+set(name ${LIBDIR}/libVivodStubCollectReader.so)
+set(links ${name} ${name}.${SOVERSION})
+set(targets ${name}.${SOVERSION} ${name}.${VERSION})
+foreach(link target IN ZIP_LISTS links targets)
+  set(actual "(no link)")
+  if(IS_SYMLINK "${PREFIX}/${link}")
+    file(READ_SYMLINK "${PREFIX}/${link}" actual)
+  endif()
+  cmake_path(GET target FILENAME target)
+  if(NOT actual STREQUAL target)
+    fail("${link} points to '${actual}', not ${target}")
+  endif()
+endforeach()
+set(package ${LIBDIR}/cmake/VivodStubCollectReader/VivodStubCollectReader)
+expect_files(${name}.${VERSION} ${package}Config.cmake ${package}ConfigVersion.cmake
+  ${package}Targets.cmake ${LIBDIR}/pkgconfig/vivodstubcollectreader.pc
+  ${DOCDIR}/README.md ${DOCDIR}/copyright)
+list(TRANSFORM host_sonames PREPEND "${HOSTLIBDIR}/" OUTPUT_VARIABLE host_libraries)
+expect_files(${host_libraries})
+foreach(header IN ITEMS VivodStubCollectReader.h VivodStubCollectWalk.h)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${HEADER_DIR}/${header}"
+    "${PREFIX}/${INCLUDEDIR}/${header}" RESULT_VARIABLE differs OUTPUT_QUIET ERROR_QUIET)
   if(differs)
-    fail("${header} is missing or differs from ${header_dir}/${name}")
+    fail("${INCLUDEDIR}/${header} is missing or differs from ${HEADER_DIR}/${header}")
   endif()
 endforeach()
-
-set(package "${lib}/cmake/VivodStubCollectReader")
-foreach(file IN ITEMS VivodStubCollectReaderConfig.cmake
-                      VivodStubCollectReaderConfigVersion.cmake
-                      VivodStubCollectReaderTargets.cmake)
-  if(NOT EXISTS "${package}/${file}")
-    fail("${package}/${file} is missing")
-  endif()
-endforeach()
-if(NOT EXISTS "${lib}/pkgconfig/vivodstubcollectreader.pc")
-  fail("${lib}/pkgconfig/vivodstubcollectreader.pc is missing")
-endif()
-
 # A consumer of the package must not be asked for our stand-ins: a host
 # brings its own host libraries.
-file(GLOB targets_files "${package}/VivodStubCollectReaderTargets*.cmake")
+file(GLOB targets_files "${PREFIX}/${package}Targets*.cmake")
 foreach(file IN LISTS targets_files)
   file(READ "${file}" text)
   if(text MATCHES "KaUtils|LmLib|Divorar|vscr_")
@@ -82,24 +68,14 @@ foreach(file IN LISTS targets_files)
   endif()
 endforeach()
 
-foreach(library IN LISTS host_sonames)
-  if(NOT EXISTS "${PREFIX}/${HOSTLIBDIR}/${library}")
-    fail("${PREFIX}/${HOSTLIBDIR}/${library} is missing")
-  endif()
-endforeach()
-
-if(EXISTS "${runtime}")
-  vscr_run("readelf" COMMAND ${READELF} -d "${runtime}" OUTPUT_VARIABLE dynamic)
-  set(expected_lines
-    "Library soname: [${name}.${SOVERSION}]"
-    "Library runpath: [$ORIGIN:$ORIGIN/../Base64]")
-  foreach(library IN LISTS host_sonames)
-    list(APPEND expected_lines "Shared library: [${library}]")
-  endforeach()
-  foreach(line IN LISTS expected_lines)
+if(EXISTS "${PREFIX}/${name}.${VERSION}")
+  vscr_run("readelf" COMMAND ${READELF} -d "${PREFIX}/${name}.${VERSION}" OUTPUT_VARIABLE dynamic)
+  list(TRANSFORM host_sonames REPLACE "(.+)" "Shared library: [\\1]" OUTPUT_VARIABLE lines)
+  foreach(line IN ITEMS "Library soname: [libVivodStubCollectReader.so.${SOVERSION}]"
+                        "Library runpath: [$ORIGIN:$ORIGIN/../Base64]" ${lines})
     string(FIND "${dynamic}" "${line}" at)
     if(at EQUAL -1)
-      fail("the dynamic section lacks ${line}")
+      fail("the library's dynamic section lacks ${line}")
     endif()
   endforeach()
   if(dynamic MATCHES "\\(RPATH\\)")
@@ -107,6 +83,29 @@ if(EXISTS "${runtime}")
   endif()
 endif()
 
+# A program that found a library through the build tree or the environment
+# would prove nothing: its RUNPATH must name folders beside it only.
+if("collect-walk" IN_LIST programs)
+  expect_files(${SAMPLEDIR}/archived-files.lst ${SAMPLEDIR}/stub-collect.txt)
+endif()
+foreach(program IN LISTS programs)
+  set(path "${PREFIX}/${BINDIR}/${program}")
+  vscr_run("readelf" COMMAND ${READELF} -d "${path}" OUTPUT_VARIABLE dynamic)
+  if(NOT dynamic MATCHES "Library runpath: \\[([^]\n]*)\\]")
+    fail("${program} has no RUNPATH")
+  elseif(CMAKE_MATCH_1 MATCHES "(^|:)[^$]")
+    fail("${program}'s RUNPATH names a folder outside the install: ${CMAKE_MATCH_1}")
+  endif()
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH "${path}"
+    RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE errors)
+  if(program STREQUAL "vscr-host-check" AND (NOT output MATCHES "host contract: ([0-9]+) of ([0-9]+) hold\n?$"
+     OR NOT CMAKE_MATCH_1 EQUAL CMAKE_MATCH_2))
+    set(result "not every check holds")
+  endif()
+  if(NOT result EQUAL 0)
+    fail("the installed ${program} failed (${result}):\n${output}${errors}")
+  endif()
+endforeach()
 if(failures)
   message(FATAL_ERROR "The installed tree under ${PREFIX} is wrong:${failures}")
 endif()

@@ -28,13 +28,22 @@ FAKE
 done
 export PATH="$scratch/bin:$PATH"
 
-# Root runs the script as another user too, to see it ask for sudo.
-users=(run)
-if ((EUID == 0)) && command -v setpriv >/dev/null; then
-  users+=(as_nobody)
-fi
+# Root runs the script as another user too, to see it ask for sudo. That
+# user may not pass through the folders above the checkout (a home folder is
+# mode 0700), so the script runs from a copy in the scratch folder.
+cp "$script" "$scratch/install-build-deps.sh"
+chmod 755 "$scratch/install-build-deps.sh"
+script=$scratch/install-build-deps.sh
 run() { "$@"; }
 as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
+users=(run)
+if ((EUID == 0)) && command -v setpriv >/dev/null; then
+  if as_nobody test -r "$script"; then
+    users+=(as_nobody)
+  else
+    echo "install-build-deps: not run as uid 65534, which cannot reach $scratch"
+  fi
+fi
 
 for user in "${users[@]}"; do
   rm -f "$scratch/calls" && touch "$scratch/calls" && chmod 666 "$scratch/calls"

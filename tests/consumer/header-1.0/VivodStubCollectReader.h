@@ -1,22 +1,5 @@
-// VivodStubCollectReader walks a collect file: a text file of comma-separated
-// records, one per archived file, that the host's index service writes on
-// request. It also turns stub collect files into plain path lists.
-//
-// Typical use, from one thread:
-//
-//   VivodStubCollectReader reader(args);
-//   if (!reader.Initialize(inputFile) || !reader.Open()) fail(reader.m_lastError);
-//   std::string name, line;
-//   for (int r; (r = reader.GetItem(name, line)) != 0;) {
-//     if (r == 1) use(name, line); else note(reader.m_lastError);  // skipped
-//   }
-//
-// Every operation reports failure through its result and leaves the reason
-// in m_lastError; success leaves m_lastError as it was. Nothing is thrown on
-// the reader's own account; std::bad_alloc passes through.
-//
-// The data members below form the class layout that host code is compiled
-// against: their order and types must not change.
+// The public header of release 1.0 as it shipped, its comments left out:
+// a host built against it must load and run against any later 1.x library.
 #ifndef READER_VIVODSTUBCOLLECTREADER_H_
 #define READER_VIVODSTUBCOLLECTREADER_H_
 
@@ -26,97 +9,45 @@
 
 #define VIVOD_STUB_COLLECT_READER_EXPORT __attribute__((visibility("default")))
 
-// The host's description of one collect file. The reader keeps its own copy.
 struct VivodStubCollectReaderInitArgs {
-  uint32_t collectFileNumber = 0;  // Decimal part of the collect file name.
-  int32_t auxNumber = 0;           // Carried along, not used by the reader.
-  std::string workDir;             // Directory of the collect file.
-  std::string collectFilePrefix;   // First part of the collect file name.
-  // Comma-separated index fields of every record, in record order; empty
-  // selects the default list of seven fields. The full file name must stand
-  // third from the end.
+  uint32_t collectFileNumber = 0;
+  int32_t auxNumber = 0;
+  std::string workDir;
+  std::string collectFilePrefix;
   std::string fieldList;
-  std::string jobId;           // 1st argument of initByCurrentJobId.
-  uint32_t lookupParamB = 0;   // 3rd argument of initByCurrentJobId.
-  uint32_t lookupParamA = 0;   // 2nd argument of initByCurrentJobId.
-  std::string auxText;         // Carried along, not used by the reader.
-  uint32_t lookupParamC = 0;   // 4th argument of initByCurrentJobId.
-  std::string lookupText;      // 5th argument of initByCurrentJobId.
-  int32_t fieldCount = 0;      // Names in fieldList; ignored when it is empty.
+  std::string jobId;
+  uint32_t lookupParamB = 0;
+  uint32_t lookupParamA = 0;
+  std::string auxText;
+  uint32_t lookupParamC = 0;
+  std::string lookupText;
+  int32_t fieldCount = 0;
 };
 
 class VIVOD_STUB_COLLECT_READER_EXPORT VivodStubCollectReader {
  public:
-  // Copies `args`. An empty field list becomes the default list
-  // "arch_group_id,arch_file_id,arch_file_offs,file_size,full_file_name,
-  // isvalid,metadata--2048052319" with a field count of 7. No I/O; cannot fail.
   explicit VivodStubCollectReader(const VivodStubCollectReaderInitArgs& args);
-  // Closes the collect file. The file itself stays in workDir for reuse.
   ~VivodStubCollectReader();
 
   VivodStubCollectReader(const VivodStubCollectReader&) = delete;
   VivodStubCollectReader& operator=(const VivodStubCollectReader&) = delete;
-
-  // Makes sure the collect file workDir + "/" + prefix_number.lmf exists.
-  // An existing file is reused as it stands. Otherwise the index service
-  // writes it for `inputFile`, which must exist, and its lines are counted.
-  // Returns true and marks the reader Initialized when the file is there; an
-  // empty file is no failure but leaves the note
-  // "FetchIndexInfo returned emtpy file." in m_lastError. Returns false on
-  // failure, leaving the Initialized mark as it was. A lookup that fails
-  // leaves no collect file behind, so the next call looks it up again.
   bool Initialize(const std::string& inputFile);
-
-  // Number of lines in the file at `path`: a last line without a line feed
-  // counts, and so does an empty line. 0 when the file cannot be read.
-  // Reads no reader member and sets no message.
   unsigned long CountLines(const char* path);
-
-  // Opens the collect file for reading. Requires a successful Initialize.
-  // On failure the reader keeps its state; a collect file that appears later
-  // can still be opened. Opening again while open fails and leaves the
-  // stream failed: every later GetItem returns 0.
   bool Open();
-
-  // Reads the next record. Requires a successful Initialize and Open.
-  //  1: `fileName` holds the record's file name (one trailing CR or TAB
-  //     removed) and `line` the raw line without its line feed.
-  //  0: no more records; nothing written, m_lastError unchanged.
-  // -1: nothing written, m_lastError tells why. An empty line or a record
-  //     with fewer fields than the field count is consumed: the next call
-  //     goes on with the following line.
   int GetItem(std::string& fileName, std::string& line);
-
-  // Moves the read position to byte `offset` of the collect file; the next
-  // GetItem reads from there, so pass the first byte of a record's line.
-  // Requires a successful Initialize and Open. Returns false with
-  // "Seek failed." when the stream cannot be positioned; once GetItem has
-  // returned 0, the stream stays failed and every seek fails.
   bool SetSeekOffset(uint64_t offset);
-
-  // Writes to `outputFile` the path of every usable line of the stub collect
-  // file `inputFile`, one per line: the bytes after the first `delimiter` up
-  // to the last ':' after it. Logs each path through EvDebug just before it
-  // is written. Needs no other call first and changes no member but
-  // m_lastError, and that only on failure: when a file cannot be opened,
-  // read or written, or when both name the same file.
   bool ProcessStubCollectFile(const std::string& inputFile,
                               const std::string& outputFile, char delimiter);
 
-  // The data members, in their fixed layout order. The host reads
-  // m_lastError and may set m_useIndexCache before Initialize (true asks the
-  // index service for its cache). The others are the reader's own state,
-  // public only so that hosts compiled against this layout can inspect it;
-  // do not write them.
   VivodStubCollectReaderInitArgs m_args;
   std::ifstream m_collectStream;
-  std::string m_dstFileName;   // Collect file name without directory.
-  std::string m_lastError;     // Reason of the last failure.
+  std::string m_dstFileName;
+  std::string m_lastError;
   std::string m_reserved;
   bool m_initialized;
   bool m_opened;
   bool m_useIndexCache;
-  int32_t m_fieldCount;        // Fields every record must have.
+  int32_t m_fieldCount;
 };
 
-#endif  // READER_VIVODSTUBCOLLECTREADER_H_
+#endif
