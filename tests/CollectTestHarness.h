@@ -42,6 +42,14 @@ Results Describe(const std::vector<Item>& items);
 // failure stays small.
 std::string Brief(const Item& item);
 
+// Sanitizer runtimes keep freed memory in quarantine and map shadow
+// memory, so peak RSS says nothing about the reader there.
+#if defined(VSCR_SANITIZED_BUILD)
+constexpr bool kPeakRssIsMeaningful = false;
+#else
+constexpr bool kPeakRssIsMeaningful = true;
+#endif
+
 class CollectTest : public ::testing::Test {
  public:
   // Calls GetItem until it returns 0 (at most `limit` calls); the 0 is the

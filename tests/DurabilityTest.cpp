@@ -4,16 +4,13 @@
 // measurement) runs in a forked child that reports back through a pipe.
 #include <gtest/gtest.h>
 #include <grp.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
-#include <functional>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -32,28 +29,6 @@ constexpr std::size_t kGiB = std::size_t{1} << 30;
 constexpr long kPeakRssLimitKiB = 64 * 1024;
 const std::string kLineTooLong =
     "Collect file line longer than " + std::to_string(kLongestLine) + " bytes in ";
-
-// Sanitizer runtimes keep freed memory in quarantine and map shadow
-// memory, so peak RSS says nothing about the reader there.
-#if defined(VSCR_SANITIZED_BUILD)
-constexpr bool kPeakRssIsMeaningful = false;
-#else
-constexpr bool kPeakRssIsMeaningful = true;
-#endif
-
-// Files too large to build in memory first, which would swell the test
-// process before it forks its measured child, are built piece by piece.
-void Append(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::app);
-  out << bytes;
-  if (!out.flush()) throw std::runtime_error("cannot append to " + path);
-}
-
-void AppendRepeated(const std::string& path, char byte, std::size_t count) {
-  const std::string piece(std::size_t{1} << 20, byte);
-  for (; count >= piece.size(); count -= piece.size()) Append(path, piece);
-  Append(path, piece.substr(0, count));
-}
 
 // A hole: it reads as zero bytes but takes no disk space.
 void AppendZeroRun(const std::string& path, std::size_t count) {
@@ -173,23 +148,18 @@ TEST_F(Durability, DropBoxWorkDirGetsTheCollectFileAndKeepsIt) {
 
 TEST_F(Durability, ZeroRunInCollectFileIsReportedAndSkippedInBoundedMemory) {
   // A crash left a gigabyte of zero bytes where records should be.
-  Append(CollectPath(), Record("/before") + "\n");
+  AppendFile(CollectPath(), Record("/before") + "\n");
   AppendZeroRun(CollectPath(), kGiB);
-  Append(CollectPath(), "\n" + Record("/after") + "\n" + Record("/last"));
+  AppendFile(CollectPath(), "\n" + Record("/after") + "\n" + Record("/last"));
   const ChildRun child = RunInChild([&] {
-    const std::string walk = BriefWalk(*OpenExistingCollectFile());
-    return walk + "peak " + std::to_string(PeakRssKiB());
+    return WithPeak(BriefWalk(*OpenExistingCollectFile()));
   });
   ASSERT_TRUE(ExitedWith(child.status, 0)) << child.status;
   std::vector<std::string> report = Lines(child.report);
-  ASSERT_FALSE(report.empty());
-  const long peakKiB = std::stol(report.back().substr(5));
-  report.pop_back();
+  const long peakKiB = TakePeak(&report);
   const std::string skipped = "-1 " + kLineTooLong + "stubs_42.lmf";
   EXPECT_EQ((std::vector<std::string>{"1 /before", skipped, "1 /after", "1 /last", "0"}), report);
-  if (kPeakRssIsMeaningful) {
-    EXPECT_LT(peakKiB, kPeakRssLimitKiB);
-  }
+  if (kPeakRssIsMeaningful) { EXPECT_LT(peakKiB, kPeakRssLimitKiB); }
 }
 
 TEST_F(Durability, OverlongStubLinesAreSkippedSilentlyInBoundedMemory) {
@@ -206,20 +176,20 @@ TEST_F(Durability, OverlongStubLinesAreSkippedSilentlyInBoundedMemory) {
       3 * kLongestLine + 2 * kBlock + 20 * 1024};
   const std::string stub = m_dir.File("stub.txt");
   const std::string output = m_dir.File("paths.txt");
-  Append(stub, "host:/first:1\n");
+  AppendFile(stub, "host:/first:1\n");
   std::vector<std::string> expected = {"converted", Logged("/first", output)};
   std::string paths = "/first\n";
   for (const std::size_t length : overlong) {
     const std::string after = "/after-" + std::to_string(length);
-    Append(stub, "host:/");
-    AppendRepeated(stub, 'p', length - sizeof "host:/:2" + 1);
-    Append(stub, ":2\nhost:" + after + ":3\n");
+    AppendFile(stub, "host:/");
+    AppendRepeated(stub, "p", length - sizeof "host:/:2" + 1);
+    AppendFile(stub, ":2\nhost:" + after + ":3\n");
     expected.push_back(Logged(after, output));
     paths += after + "\n";
   }
-  Append(stub, "host:/");
+  AppendFile(stub, "host:/");
   AppendZeroRun(stub, kGiB);
-  Append(stub, ":4\nhost:/last:5");
+  AppendFile(stub, ":4\nhost:/last:5");
   expected.push_back(Logged("/last", output));
   paths += "/last\n";
   const ChildRun child = RunInChild([&] {
@@ -230,19 +200,15 @@ TEST_F(Durability, OverlongStubLinesAreSkippedSilentlyInBoundedMemory) {
     for (const standin::DebugEvent& event : standin::StopDebugCapture()) {
       if (event.kind == "line") report += event.message.substr(0, 200) + "\n";
     }
-    return report + "peak " + std::to_string(PeakRssKiB());
+    return WithPeak(report);
   });
   ASSERT_TRUE(ExitedWith(child.status, 0)) << child.status;
   std::vector<std::string> report = Lines(child.report);
-  ASSERT_FALSE(report.empty());
-  const long peakKiB = std::stol(report.back().substr(5));
-  report.pop_back();
+  const long peakKiB = TakePeak(&report);
   EXPECT_EQ(expected, report);
   const std::string written = ReadFile(output);
   EXPECT_TRUE(written == paths) << written.substr(0, 400);
-  if (kPeakRssIsMeaningful) {
-    EXPECT_LT(peakKiB, kPeakRssLimitKiB);
-  }
+  if (kPeakRssIsMeaningful) { EXPECT_LT(peakKiB, kPeakRssLimitKiB); }
 }
 
 TEST_F(Durability, CollectLineOfSixteenMebibytesIsKeptAndOneByteMoreIsNot) {

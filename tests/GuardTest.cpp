@@ -4,9 +4,10 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
+#include <cstdio>  // std::remove
 #include <string>
 
+#include "ChildProcess.h"
 #include "CollectTestHarness.h"
 
 namespace {
@@ -76,12 +77,8 @@ TEST_F(Guards, SecondOpenFailsAndLeavesTheStreamFailed) {
 // What a child that the host forks and execs holds open, as `ls -l` of its
 // own descriptors shows the files behind them.
 std::string DescriptorsOfAChild() {
-  FILE* const child = ::popen("ls -l /proc/self/fd/", "r");
-  if (child == nullptr) return "popen failed";
-  std::string listing;
-  char chunk[4096];
-  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, child)) > 0;) listing.append(chunk, n);
-  return ::pclose(child) == 0 ? listing : "ls failed: " + listing;
+  const CommandRun child = RunCommand("ls -l /proc/self/fd/");
+  return child.status == 0 ? child.out : "ls failed: " + child.out;
 }
 
 TEST_F(Guards, NoChildOfTheHostInheritsTheOpenCollectFile) {

@@ -3,16 +3,15 @@
 // check that destroys an object of that class must fail and name the
 // class, and every other check must hold.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "EvDebug.h"
 #include "FetchIndexInfo.h"
 #include "KaString.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -24,23 +23,9 @@ struct CheckRun {
 // vscr-host-check with the overrunning destructors preloaded; `overrun`
 // names the class whose destructor writes past its object, or is empty.
 CheckRun HostCheck(const std::string& overrun) {
-  const std::string command = "VSCR_OVERRUN_CLASS=" + overrun + " LD_PRELOAD=" +
-                              VSCR_DESTRUCTOR_OVERRUN + " " + VSCR_HOST_CHECK + " 2>/dev/null";
-  FILE* const pipe = ::popen(command.c_str(), "r");
-  CheckRun run{-1, {}};
-  if (pipe == nullptr) return run;
-  std::string line;
-  for (int c; (c = std::fgetc(pipe)) != EOF;) {
-    if (c != '\n') {
-      line.push_back(static_cast<char>(c));
-    } else {
-      run.lines.push_back(line);
-      line.clear();
-    }
-  }
-  const int raw = ::pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return run;
+  const CommandRun run = RunCommand("VSCR_OVERRUN_CLASS=" + overrun + " LD_PRELOAD=" +
+                                    VSCR_DESTRUCTOR_OVERRUN " " VSCR_HOST_CHECK " 2>/dev/null");
+  return {run.status, Lines(run.out)};
 }
 
 struct OverrunCase {
@@ -108,20 +93,16 @@ TEST(HostCheck, TakesHelpAndVersionAndRefusesAnyOtherArgument) {
   };
   for (const auto& [arguments, status] : cases) {
     SCOPED_TRACE(arguments);
-    FILE* const pipe = ::popen((VSCR_HOST_CHECK " " + arguments + " 2>&1").c_str(), "r");
-    ASSERT_NE(nullptr, pipe);
-    std::string out;
-    for (int c; (c = std::fgetc(pipe)) != EOF;) out.push_back(static_cast<char>(c));
-    const int raw = ::pclose(pipe);
-    EXPECT_EQ(status, WIFEXITED(raw) ? WEXITSTATUS(raw) : -1);
+    const CommandRun run = RunCommand(VSCR_HOST_CHECK " " + arguments + " 2>&1");
+    const std::string& out = run.out;
+    EXPECT_EQ(status, run.status);
     EXPECT_EQ(std::string::npos, out.find("holds  ")) << out;  // no check ran
     const std::string begins = status == 2                       ? "vscr-host-check: unexpected argument '"
                                : arguments.find('v') == 2 ? "vscr-host-check (VivodStubCollectReader) "
                                                                  : "Usage: vscr-host-check";
     EXPECT_EQ(0u, out.rfind(begins, 0)) << out;
   }
-  const int full = std::system(VSCR_HOST_CHECK " --version >/dev/full 2>/dev/null");
-  EXPECT_EQ(1, WIFEXITED(full) ? WEXITSTATUS(full) : -1);
+  EXPECT_EQ(1, RunCommand(VSCR_HOST_CHECK " --version >/dev/full 2>/dev/null").status);
 }
 
 }  // namespace

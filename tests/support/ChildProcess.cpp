@@ -54,6 +54,17 @@ long PeakRssKiB() {
   return usage.ru_maxrss;
 }
 
+std::string WithPeak(const std::string& report) {
+  return report + "peak " + std::to_string(PeakRssKiB());
+}
+
+long TakePeak(std::vector<std::string>* lines) {
+  if (lines->empty() || lines->back().rfind("peak ", 0) != 0) return -1;
+  const long peak = std::stol(lines->back().substr(5));
+  lines->pop_back();
+  return peak;
+}
+
 std::string ShellQuote(const std::string& word) {
   std::string quoted = "'";
   for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 struct ChildRun {
   pid_t pid;
@@ -25,6 +26,10 @@ bool ExitedWith(int status, int code);
 
 // The peak resident set size of this process so far, in KiB.
 long PeakRssKiB();
+// A child's `report` with a last line "peak <KiB>" appended; and the lines
+// of such a report, whose peak TakePeak removes and returns (-1 if none).
+std::string WithPeak(const std::string& report);
+long TakePeak(std::vector<std::string>* lines);
 
 // `word` in single quotes for a POSIX shell, its own single quotes kept.
 std::string ShellQuote(const std::string& word);

@@ -39,6 +39,19 @@ void WriteFile(const std::string& path, const std::string& bytes) {
   if (!out.flush()) throw std::runtime_error("cannot write " + path);
 }
 
+void AppendFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::app);
+  out << bytes;
+  if (!out.flush()) throw std::runtime_error("cannot append to " + path);
+}
+
+void AppendRepeated(const std::string& path, const std::string& pattern, std::size_t length) {
+  std::string piece;
+  while (piece.size() < (std::size_t{1} << 20)) piece += pattern;
+  for (; length >= piece.size(); length -= piece.size()) AppendFile(path, piece);
+  AppendFile(path, piece.substr(0, length));
+}
+
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream bytes;

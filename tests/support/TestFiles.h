@@ -5,6 +5,7 @@
 #ifndef TESTS_SUPPORT_TESTFILES_H_
 #define TESTS_SUPPORT_TESTFILES_H_
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,11 @@ class TempDir {
 const TempDir& ProcessTempDir();
 
 void WriteFile(const std::string& path, const std::string& bytes);
+// Files too large to build in memory first (which would swell a process
+// before it forks a measured child) are built piece by piece: `pattern`
+// repeated and cut to `length` bytes.
+void AppendFile(const std::string& path, const std::string& bytes);
+void AppendRepeated(const std::string& path, const std::string& pattern, std::size_t length);
 // The bytes of the file at `path`; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
