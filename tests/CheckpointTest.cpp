@@ -22,6 +22,12 @@ const std::string kMixedFile = Record("/a") + "\n" +            //
                                Record("/f\t") + "\n" +          //
                                Record("/last");
 
+// An item whole: its result, both out-parameters, and the message of a
+// skipped line.
+std::string Whole(const Item& item) {
+  return Describe(item) + " | " + item.fileName + " | " + item.line;
+}
+
 // What a walk gave at one position, and the offset taken just before it.
 struct Step {
   uint64_t offset;
@@ -42,19 +48,6 @@ class Checkpoint : public CollectTest {
     }
     return steps;
   }
-
-  static void ExpectSameItems(const std::vector<Item>& expected, const std::vector<Item>& got,
-                              uint64_t offset) {
-    ASSERT_EQ(expected.size(), got.size()) << "resumed at " << offset;
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-      EXPECT_EQ(expected[i].result, got[i].result) << "resumed at " << offset << ", item " << i;
-      EXPECT_EQ(expected[i].fileName, got[i].fileName) << "resumed at " << offset;
-      EXPECT_EQ(expected[i].line, got[i].line) << "resumed at " << offset;
-      if (expected[i].result == -1) {
-        EXPECT_EQ(expected[i].lastError, got[i].lastError) << "resumed at " << offset;
-      }
-    }
-  }
 };
 
 TEST_F(Checkpoint, ResumingAtAnyTakenOffsetRepeatsTheRestOfTheWalk) {
@@ -65,13 +58,12 @@ TEST_F(Checkpoint, ResumingAtAnyTakenOffsetRepeatsTheRestOfTheWalk) {
   EXPECT_EQ(kMixedFile.size(), steps.back().offset);  // after a last line without LF
 
   for (std::size_t from = 0; from < steps.size(); ++from) {
-    VivodStubCollectReader resumed(Args());
-    ASSERT_TRUE(resumed.Initialize(WriteInputList("/etc/passwd\n")));
-    ASSERT_TRUE(resumed.Open());
-    ASSERT_TRUE(resumed.SetSeekOffset(steps[from].offset)) << resumed.m_lastError;
-    std::vector<Item> expected;
-    for (std::size_t i = from; i < steps.size(); ++i) expected.push_back(steps[i].item);
-    ExpectSameItems(expected, ReadAll(resumed), steps[from].offset);
+    auto resumed = OpenReader(kMixedFile);
+    ASSERT_TRUE(resumed->SetSeekOffset(steps[from].offset)) << resumed->m_lastError;
+    Results expected, got;
+    for (std::size_t i = from; i < steps.size(); ++i) expected.push_back(Whole(steps[i].item));
+    for (const Item& item : ReadAll(*resumed)) got.push_back(Whole(item));
+    EXPECT_EQ(expected, got) << "resumed at " << steps[from].offset;
   }
 }
 
@@ -86,9 +78,7 @@ TEST_F(Checkpoint, WalkResumedAtAnyOffsetTheWalkerHandsOutGivesTheRestOfTheWalk)
   for (std::size_t i = 0; i < whole.results.size(); ++i) {
     const std::string& taken = whole.results[i];
     const uint64_t next = std::stoull(taken.substr(taken.rfind('@') + 1));
-    VivodStubCollectReader resumed(Args());
-    ASSERT_TRUE(resumed.Initialize(WriteInputList("/etc/passwd\n")) && resumed.Open());
-    const RangeResults rest = WalkRange(resumed, next, UINT64_MAX);
+    const RangeResults rest = WalkRange(*OpenReader(kMixedFile), next, UINT64_MAX);
     EXPECT_EQ("", rest.error);
     EXPECT_EQ(Results(whole.results.begin() + static_cast<long>(i) + 1, whole.results.end()),
               rest.results)

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <iterator>
+
 #include "CollectTestHarness.h"
 
 namespace {
@@ -66,17 +69,12 @@ TEST(ReaderConstruction, CopiesEveryArgumentAndStartsEmpty) {
 TEST(ReaderConstruction, ArgumentRecordKeepsItsDeclaredLayout) {
   // Host code is compiled against this order; a reordering must not pass.
   using Args = VivodStubCollectReaderInitArgs;
-  EXPECT_LT(offsetof(Args, collectFileNumber), offsetof(Args, auxNumber));
-  EXPECT_LT(offsetof(Args, auxNumber), offsetof(Args, workDir));
-  EXPECT_LT(offsetof(Args, workDir), offsetof(Args, collectFilePrefix));
-  EXPECT_LT(offsetof(Args, collectFilePrefix), offsetof(Args, fieldList));
-  EXPECT_LT(offsetof(Args, fieldList), offsetof(Args, jobId));
-  EXPECT_LT(offsetof(Args, jobId), offsetof(Args, lookupParamB));
-  EXPECT_LT(offsetof(Args, lookupParamB), offsetof(Args, lookupParamA));
-  EXPECT_LT(offsetof(Args, lookupParamA), offsetof(Args, auxText));
-  EXPECT_LT(offsetof(Args, auxText), offsetof(Args, lookupParamC));
-  EXPECT_LT(offsetof(Args, lookupParamC), offsetof(Args, lookupText));
-  EXPECT_LT(offsetof(Args, lookupText), offsetof(Args, fieldCount));
+  const std::size_t declared[] = {
+      offsetof(Args, collectFileNumber), offsetof(Args, auxNumber),    offsetof(Args, workDir),
+      offsetof(Args, collectFilePrefix), offsetof(Args, fieldList),    offsetof(Args, jobId),
+      offsetof(Args, lookupParamB),      offsetof(Args, lookupParamA), offsetof(Args, auxText),
+      offsetof(Args, lookupParamC),      offsetof(Args, lookupText),   offsetof(Args, fieldCount)};
+  for (std::size_t i = 1; i < std::size(declared); ++i) EXPECT_LT(declared[i - 1], declared[i]) << i;
 }
 
 }  // namespace

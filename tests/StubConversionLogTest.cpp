@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CollectTestHarness.h"
@@ -68,13 +69,6 @@ TEST_F(StubConversionLog, EveryWrittenPathIsLoggedOnceAndNothingElse) {
   }
 }
 
-TEST_F(StubConversionLog, LinesFollowInputOrder) {
-  ASSERT_TRUE(Convert("1,/a:1\n\n2,/b\nnothing\n3,/c:x:y"));
-  EXPECT_EQ((std::vector<std::string>{Logged("/a"), Logged("/b"), Logged("/c:x")}),
-            LoggedMessages());
-  ExpectLogWriterLifetime();
-}
-
 TEST_F(StubConversionLog, FailuresLogNothingYetTheWriterLivesThroughTheCall) {
   WriteFile(Input(), "17,/a\n");
   ASSERT_EQ(0, ::symlink(Input().c_str(), m_dir.File("alias.txt").c_str()));
@@ -94,28 +88,25 @@ TEST_F(StubConversionLog, FailuresLogNothingYetTheWriterLivesThroughTheCall) {
   ExpectLogWriterLifetime();
 }
 
-TEST_F(StubConversionLog, UnusableInputLogsNothing) {
-  ASSERT_TRUE(Convert("\n17,\nno delimiter\n"));
-  EXPECT_TRUE(LoggedMessages().empty());
-  ExpectLogWriterLifetime();
-}
-
-TEST_F(StubConversionLog, TheWriterSeesPathsUpToTheirFirstNul) {
-  ASSERT_TRUE(Convert("1,/nul\0byte:1\n2,/\xff\xfe\xc3(\n"s));
-  EXPECT_EQ((std::vector<std::string>{Logged("/nul"), Logged("/\xff\xfe\xc3(")}),
-            LoggedMessages());
-}
-
-// Each path is cut in place for the log writer: the byte after it, whether
-// a ':', CR, TAB, line feed or nothing at all, never reaches the log.
-TEST_F(StubConversionLog, TheWriterSeesEachPathAndNothingAfterIt) {
-  ASSERT_TRUE(Convert("1,/a:b:1\n2,/c\r\n3,/d\t\n4,/e\n5,/f"));
-  EXPECT_EQ((std::vector<std::string>{Logged("/a:b"), Logged("/c"), Logged("/d"), Logged("/e"),
-                                      Logged("/f")}),
-            LoggedMessages());
-  const std::string path = "/" + std::string(131072 - 3, 'q');  // ends the first block
-  ASSERT_TRUE(Convert("2," + path));
-  EXPECT_EQ(std::vector<std::string>{Logged(path)}, LoggedMessages());
+// Each path is logged as it is cut in place, in input order: up to its
+// first NUL, and without the byte after it, whether a ':', CR, TAB, line
+// feed or nothing at all.
+TEST_F(StubConversionLog, LinesFollowInputOrderAndShowEachPathAlone) {
+  const std::string blockPath = "/" + std::string(131072 - 3, 'q');  // ends the first block
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"1,/a:1\n\n2,/b\nnothing\n3,/c:x:y", {"/a", "/b", "/c:x"}},
+      {"\n17,\nno delimiter\n", {}},
+      {"1,/nul\0byte:1\n2,/\xff\xfe\xc3(\n"s, {"/nul", "/\xff\xfe\xc3("}},
+      {"1,/a:b:1\n2,/c\r\n3,/d\t\n4,/e\n5,/f", {"/a:b", "/c", "/d", "/e", "/f"}},
+      {"2," + blockPath, {blockPath}},
+  };
+  for (const auto& [input, paths] : cases) {
+    ASSERT_TRUE(Convert(input));
+    std::vector<std::string> expected;
+    for (const std::string& path : paths) expected.push_back(Logged(path));
+    EXPECT_EQ(expected, LoggedMessages()) << input.substr(0, 40);
+    ExpectLogWriterLifetime();
+  }
 }
 
 TEST_F(StubConversionLog, ManyLinesGiveAsManyLogLines) {
