@@ -40,28 +40,29 @@ TEST_F(Guards, ReadingAndSeekingNeedInitializeAndOpen) {
   ExpectNotReady(reader);
 }
 
-TEST_F(Guards, OpenFailsWhileTheCollectFileIsMissingAndWorksOnceItIsBack) {
-  WriteCollectFile(Record("/a") + "\n");
-  VivodStubCollectReader reader(Args());
-  ASSERT_TRUE(reader.Initialize(WriteInputList("/etc/passwd\n")));
-  ASSERT_EQ(0, std::remove(CollectPath().c_str()));
-  EXPECT_FALSE(reader.Open());
-  EXPECT_EQ("Failed to open collect file " + CollectPath(), reader.m_lastError);
-  EXPECT_FALSE(reader.m_opened);
-  ExpectNotReady(reader);
+// Initialize finds the collect file, which then goes, or a directory in its
+// place, which it takes for the file.
+TEST_F(Guards, OpenFailsWhileTheCollectFileCannotBeOpenedAndWorksOnceItCan) {
+  for (const bool directory : {false, true}) {
+    SCOPED_TRACE(directory ? "a directory" : "gone");
+    WriteCollectFile(Record("/a") + "\n");
+    if (directory) {
+      ASSERT_EQ(0, std::remove(CollectPath().c_str()));
+      ASSERT_EQ(0, ::mkdir(CollectPath().c_str(), 0755));
+    }
+    VivodStubCollectReader reader(Args());
+    ASSERT_TRUE(reader.Initialize(WriteInputList("/etc/passwd\n")));
+    if (!directory) { ASSERT_EQ(0, std::remove(CollectPath().c_str())); }
+    EXPECT_FALSE(reader.Open());
+    EXPECT_EQ("Failed to open collect file " + CollectPath(), reader.m_lastError);
+    EXPECT_FALSE(reader.m_opened);
+    ExpectNotReady(reader);
 
-  WriteCollectFile(Record("/back") + "\n");
-  ASSERT_TRUE(reader.Open());
-  EXPECT_EQ("/back", ReadOne(reader).fileName);
-}
-
-TEST_F(Guards, CollectPathThatIsADirectoryCannotBeOpened) {
-  ASSERT_EQ(0, ::mkdir(CollectPath().c_str(), 0755));
-  VivodStubCollectReader reader(Args());
-  EXPECT_TRUE(reader.Initialize(WriteInputList("/etc/passwd\n")));  // it exists
-  EXPECT_FALSE(reader.Open());
-  EXPECT_EQ("Failed to open collect file " + CollectPath(), reader.m_lastError);
-  EXPECT_FALSE(reader.m_opened);
+    if (directory) { ASSERT_EQ(0, std::remove(CollectPath().c_str())); }
+    WriteCollectFile(Record("/back") + "\n");
+    ASSERT_TRUE(reader.Open());
+    EXPECT_EQ("/back", ReadOne(reader).fileName);
+  }
 }
 
 TEST_F(Guards, SecondOpenFailsAndLeavesTheStreamFailed) {

@@ -54,6 +54,13 @@ struct Plan {
 
 Plan g_plan;
 
+// A fresh plan, running.
+Plan& StartPlan() {
+  g_plan = Plan();
+  g_plan.active = true;
+  return g_plan;
+}
+
 // getrandom's fixed answers: the byte of the next call, or -1 for none.
 int g_nextRandomByte = -1;
 
@@ -139,8 +146,7 @@ int __fxstatat(int, int, const char*, struct stat*, int);
 int __fxstatat64(int, int, const char*, struct stat64*, int);
 
 EXPORT int vscr_faults_fail_nth(const char* family, unsigned long nth, int error) {
-  g_plan = Plan();
-  g_plan.active = true;
+  StartPlan();
   return AddFault(family, nth, error);
 }
 
@@ -149,18 +155,13 @@ EXPORT int vscr_faults_also_fail_nth(const char* family, unsigned long nth, int 
 }
 
 EXPORT void vscr_faults_fail_reads_at(unsigned long long offset, int error) {
-  g_plan = Plan();
-  g_plan.badSpot = true;
-  g_plan.spot = offset;
-  g_plan.spotError = error;
-  g_plan.active = true;
+  Plan& plan = StartPlan();
+  plan.badSpot = true;
+  plan.spot = offset;
+  plan.spotError = error;
 }
 
-EXPORT void vscr_faults_interrupt(void) {
-  g_plan = Plan();
-  g_plan.interrupting = true;
-  g_plan.active = true;
-}
+EXPORT void vscr_faults_interrupt(void) { StartPlan().interrupting = true; }
 
 EXPORT int vscr_faults_stop(void) {
   g_plan.active = false;
