@@ -132,8 +132,7 @@ TEST_F(AllocationFailure, BadAllocInsideALongLineGivesUpThatLineAndTheWalkGoesOn
   bool threw = false;
   const Item interrupted = WatchedGetItem(*reader, &threw);
   ASSERT_TRUE(threw);
-  EXPECT_EQ("untouched", interrupted.fileName);
-  EXPECT_EQ("untouched", interrupted.line);
+  EXPECT_TRUE(Untouched(interrupted));
   EXPECT_EQ(first.size() + 1 + longLine.size() + 1, Offset(*reader));
   EXPECT_EQ(Walk(*reader), (Results{"1 /b", "1 /c", "0"}));
 }
@@ -168,8 +167,7 @@ TEST_F(AllocationFailure, AnyFailedAllocationOfAWalkLeavesTheReaderUsable) {
     if (FailurePending()) break;  // no allocation was left to fail
     SCOPED_TRACE("allocation " + std::to_string(nth) + ", call " + std::to_string(call));
     ASSERT_TRUE(threw) << "the failed allocation was swallowed";
-    EXPECT_EQ("untouched", item.fileName);
-    EXPECT_EQ("untouched", item.line);
+    EXPECT_TRUE(Untouched(item));
     const uint64_t offset = Offset(*reader);
     ASSERT_TRUE(offset == starts[call] || offset == starts[call + 1]) << offset;
     const std::size_t from = offset == starts[call] ? call : call + 1;

@@ -100,14 +100,12 @@ std::vector<Item> CollectTest::ReadAll(VivodStubCollectReader& reader, int limit
 }
 
 std::string Describe(int result, const std::string& fileName, const std::string& lastError) {
-  switch (result) {
-    case 1:
-      return "1 " + fileName;
-    case -1:
-      return "-1 " + lastError;
-    default:
-      return std::to_string(result);
-  }
+  if (result == 1) return "1 " + fileName;
+  return result == -1 ? "-1 " + lastError : std::to_string(result);
+}
+
+bool Untouched(const Item& item) {
+  return item.fileName == "untouched" && item.line == "untouched";
 }
 
 std::string Describe(const Item& item) {

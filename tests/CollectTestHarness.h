@@ -28,6 +28,8 @@ struct Item {
   std::string line;
   std::string lastError;
 };
+// Whether GetItem left both out-parameters as ReadOne passed them.
+bool Untouched(const Item& item);
 
 // One GetItem result as a short string: "1 <fileName>", "-1 <m_lastError>"
 // or "0", so that a whole walk is asserted at once:

@@ -23,8 +23,7 @@ TEST_F(ItemReading, DeliversNameAndRawLineOfEveryRecordThenZero) {
   const std::vector<Item> items = ReadAll(*reader);
   ASSERT_EQ(Describe(items), (Results{"1 /data/a.txt", "1 /data/b.txt", "0"}));
   EXPECT_EQ(Record("/data/a.txt"), items[0].line);
-  EXPECT_EQ("untouched", items[2].fileName);
-  EXPECT_EQ("untouched", items[2].line);
+  EXPECT_TRUE(Untouched(items[2]));
   EXPECT_EQ("earlier", items[2].lastError);
 }
 
@@ -58,9 +57,8 @@ TEST_F(ItemReading, EmptyLinesAndShortRecordsAreSkippedAndReadingGoesOn) {
   ASSERT_EQ(Describe(items), (Results{"1 /a", kEmptyLine, kShortRecord,
                                       "1 /b",  // more fields than needed: still the fifth
                                       kEmptyLine, "0"}));
-  EXPECT_EQ("untouched", items[1].fileName);
-  EXPECT_EQ("untouched", items[1].line);
-  EXPECT_EQ("untouched", items[2].line);
+  EXPECT_TRUE(Untouched(items[1]));
+  EXPECT_TRUE(Untouched(items[2]));
 }
 
 TEST_F(ItemReading, LongNamesAndLinesAreDeliveredWhole) {
@@ -104,8 +102,7 @@ TEST_F(ItemReading, LineWithMoreCommasThanTheFieldCountAllowsIsSkippedAndReading
   const std::vector<Item> items = ReadAll(*reader);
   ASSERT_EQ(Describe(items), (Results{"1 /at-limit", kTooManyFields, kTooManyFields,
                                       kTooManyFields, "1 /next", "0"}));
-  EXPECT_EQ("untouched", items[1].fileName);
-  EXPECT_EQ("untouched", items[1].line);
+  EXPECT_TRUE(Untouched(items[1]));
 }
 
 TEST_F(ItemReading, PathsOfCommasUpToPathMaxWithDenseQuotedMetadataAreRecords) {
