@@ -28,16 +28,16 @@ std::string ArchivedPath(int owner, int record) {
   return "/archive/" + std::to_string(owner) + "/file-" + std::to_string(record);
 }
 
-std::string ListOf(int owner) {
-  std::string list;
-  for (int record = 0; record < kRecords; ++record) list += ArchivedPath(owner, record) + "\n";
-  return list;
-}
-
 std::vector<std::string> PathsOf(int owner) {
   std::vector<std::string> paths;
   for (int record = 0; record < kRecords; ++record) paths.push_back(ArchivedPath(owner, record));
   return paths;
+}
+
+std::string ListOf(int owner) {
+  std::string list;
+  for (const std::string& path : PathsOf(owner)) list += path + "\n";
+  return list;
 }
 
 // Runs body(0) .. body(count - 1) on threads of their own, released at
@@ -125,11 +125,9 @@ class Concurrency : public CollectTest {
   // Converts stub file `k` (of kRecords stubs, written here) `rounds`
   // times; returns what went wrong.
   std::vector<std::string> ConvertRounds(int k, int rounds) {
-    std::string stub, paths;
-    for (int j = 0; j < kRecords; ++j) {
-      stub += "host:" + ArchivedPath(100 + k, j) + ":" + std::to_string(j) + "\n";
-      paths += ArchivedPath(100 + k, j) + "\n";
-    }
+    const std::string paths = ListOf(100 + k);
+    std::string stub;
+    for (int j = 0; j < kRecords; ++j) stub += "host:" + ArchivedPath(100 + k, j) + ":1\n";
     const std::string input = m_dir.File("stub" + std::to_string(k));
     const std::string output = m_dir.File("paths" + std::to_string(k));
     WriteFile(input, stub);

@@ -1,18 +1,11 @@
-# Test: the host loop of examples/ on the shipped sample. It walks the whole
-# collect file once; then, in a fresh work dir, it stops after STOP_AFTER
-# results and a second run goes on from the stored progress. The two runs
-# together must print what the whole walk printed, in the same order, and
-# the finished job leaves no progress behind.
-#
-#   -DHOST_LOOP=   the program
-#   -DSAMPLE=      the list of archived files
-#   -DWORK_DIR=    a scratch folder, emptied first
-#   -DSTOP_AFTER=  results before the pause
-#
-# Or, instead of -DHOST_LOOP, builds examples/ on its own against an
-# installed reader first, as the README tells a host to:
-#   -DSOURCE_DIR=  examples/   -DPREFIX=  the install prefix
-#   -DGENERATOR= -DMAKE_PROGRAM= -DCXX_COMPILER=   the toolchain of our build
+# Test: the host loop of examples/ (-DHOST_LOOP) on the sample list of
+# archived files (-DSAMPLE) walks the whole collect file once; then, in a
+# fresh work dir (below -DWORK_DIR), it stops after -DSTOP_AFTER results and
+# a second run goes on from the stored progress. The two runs together print
+# what the whole walk printed, and the finished job leaves no progress.
+# With -DSOURCE_DIR (examples/) and -DPREFIX instead of -DHOST_LOOP, it first
+# builds examples/ on its own against the install, with -DGENERATOR,
+# -DMAKE_PROGRAM and -DCXX_COMPILER, as the README tells a host to.
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/../install/Common.cmake)
 vscr_require(SAMPLE WORK_DIR STOP_AFTER)

@@ -1,12 +1,8 @@
-// A preload library that makes a chosen file call of the C library fail,
-// so that tests can prove every error path of the reader. See
-// FaultInjection.h for the families and the control functions.
-//
-// Each wrapper asks Decide() whether to fail; if not, it calls the C
-// library's own function, found with dlsym(RTLD_NEXT). Calls that the C
-// library makes inside itself (the open inside fopen, say) do not pass
-// through here; that is why fopen and fclose are wrapped as well, since
-// libstdc++'s file streams open and close files through them.
+// The fault library of FaultInjection.h. Each wrapper asks Decide() whether
+// to fail; if not, it calls the C library's own function (dlsym RTLD_NEXT).
+// Calls the C library makes inside itself (the open inside fopen) do not
+// pass through here, so fopen and fclose, through which libstdc++'s file
+// streams go, are wrapped as well.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <stdarg.h>
