@@ -43,52 +43,45 @@ TEST_F(StubConversion, InputWithoutUsableLinesEmptiesTheOutput) {
   EXPECT_EQ("", ReadFile(Output()));
 }
 
-TEST_F(StubConversion, InputThatCannotBeOpenedLeavesTheOutputUntouched) {
-  WriteFile(Output(), "keep\n");
-  for (const std::string& input : {m_dir.File("missing.txt"), m_dir.path()}) {
-    EXPECT_FALSE(ConvertFiles(input, Output()));
-    EXPECT_EQ("Failed to open input file [" + input + "].", m_reader.m_lastError);
-    EXPECT_EQ("keep\n", ReadFile(Output()));
-  }
-  EXPECT_FALSE(ConvertFiles(m_dir.File("missing.txt"), m_dir.File("new.txt")));
-  EXPECT_FALSE(FileExists(m_dir.File("new.txt")));
-}
-
-TEST_F(StubConversion, OutputThatCannotBeOpenedFails) {
-  WriteFile(Input(), "17,/a\n");
-  const std::string output = m_dir.File("no-such-dir/paths.txt");
-  EXPECT_FALSE(ConvertFiles(Input(), output));
-  EXPECT_EQ("Failed to open output file [" + output + "].", m_reader.m_lastError);
-}
-
-TEST_F(StubConversion, InputAndOutputNamingTheSameFileAreRefused) {
-  const std::string content = "17,/a\n";
-  WriteFile(Input(), content);
+// Each failure names its file; the input stays as it was, and so does an
+// output that was not opened, or stays absent. A path longer than the
+// output block is written straight through, alone and after paths that
+// wait in the block. /proc/self/mem opens, but its first read fails.
+TEST_F(StubConversion, FailuresNameTheirFileAndLeaveTheInputAlone) {
   ASSERT_EQ(0, ::symlink(Input().c_str(), m_dir.File("alias.txt").c_str()));
-  for (const std::string& output : {Input(), m_dir.path() + "/./stubs.txt", m_dir.File("alias.txt")}) {
-    EXPECT_FALSE(ConvertFiles(Input(), output));
-    EXPECT_EQ("Input and output are the same file [" + Input() + "].", m_reader.m_lastError);
-    EXPECT_EQ(content, ReadFile(Input()));
-  }
-}
-
-TEST_F(StubConversion, WriteAndReadErrorsAreFailures) {
-  WriteFile(Input(), "17,/a\n");
-  EXPECT_FALSE(ConvertFiles(Input(), "/dev/full"));
-  EXPECT_EQ("Failed to write output file [/dev/full].", m_reader.m_lastError);
-  // A path longer than the output block is written straight through, alone
-  // and after paths that wait in the block.
+  const std::string missing = m_dir.File("missing.txt"), newFile = m_dir.File("new.txt");
+  const std::string noDir = m_dir.File("no-such-dir/paths.txt");
+  const std::string same = "Input and output are the same file [" + Input() + "].";
+  const std::string full = "Failed to write output file [/dev/full].";
   const std::string longLine = "17,/" + std::string(2 * 1024 * 1024, 'p') + "\n";
-  for (const std::string& input : {longLine, "1,/a\n" + longLine}) {
-    WriteFile(Input(), input);
-    EXPECT_FALSE(ConvertFiles(Input(), "/dev/full"));
-    EXPECT_EQ("Failed to write output file [/dev/full].", m_reader.m_lastError);
+  struct Case {
+    std::string stubs, input, output, message;
+  };
+  const Case cases[] = {
+      {"17,/a\n", missing, Output(), "Failed to open input file [" + missing + "]."},
+      {"17,/a\n", m_dir.path(), Output(), "Failed to open input file [" + m_dir.path() + "]."},
+      {"17,/a\n", missing, newFile, "Failed to open input file [" + missing + "]."},
+      {"17,/a\n", Input(), noDir, "Failed to open output file [" + noDir + "]."},
+      {"17,/a\n", Input(), Input(), same},
+      {"17,/a\n", Input(), m_dir.path() + "/./stubs.txt", same},
+      {"17,/a\n", Input(), m_dir.File("alias.txt"), same},
+      {"17,/a\n", Input(), "/dev/full", full},
+      {longLine, Input(), "/dev/full", full},
+      {"1,/a\n" + longLine, Input(), "/dev/full", full},
+      {"17,/a\n", "/proc/self/mem", Output(), "Failed to read input file [/proc/self/mem]."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input + " -> " + c.output);
+    WriteFile(Input(), c.stubs);
+    WriteFile(Output(), "keep\n");
+    EXPECT_FALSE(ConvertFiles(c.input, c.output));
+    EXPECT_EQ(c.message, m_reader.m_lastError);
+    EXPECT_TRUE(ReadFile(Input()) == c.stubs);
+    if (c.input != "/proc/self/mem") {  // which fails only once the output is open
+      EXPECT_EQ("keep\n", ReadFile(Output()));
+    }
   }
-
-  // /proc/self/mem opens, but its first read fails with an I/O error.
-  EXPECT_FALSE(ConvertFiles("/proc/self/mem", Output()));
-  EXPECT_EQ("Failed to read input file [/proc/self/mem].", m_reader.m_lastError);
-  EXPECT_TRUE(FileExists(Output()));
+  EXPECT_FALSE(FileExists(newFile));
 }
 
 TEST_F(StubConversion, LongLinesAndManyLinesConvertExactly) {
