@@ -96,16 +96,6 @@ TEST_F(Guards, NoChildOfTheHostInheritsTheOpenCollectFile) {
   EXPECT_EQ(std::string::npos, listing.find(CollectPath())) << listing;
 }
 
-TEST_F(Guards, CountLinesOfANullPathIsZeroLikeAFileThatCannotBeOpened) {
-  WriteFile(m_dir.File("two.txt"), "a\nb\n");
-  VivodStubCollectReader reader(Args());
-  reader.m_lastError = "earlier";
-  EXPECT_EQ(0u, reader.CountLines(nullptr));
-  EXPECT_EQ(0u, reader.CountLines(m_dir.File("missing.txt").c_str()));
-  EXPECT_EQ(2u, reader.CountLines(m_dir.File("two.txt").c_str()));
-  EXPECT_EQ("earlier", reader.m_lastError);  // sets no message
-}
-
 TEST_F(Guards, DestroyingAnOpenReaderKeepsTheCollectFile) {
   OpenReader(Record("/a") + "\n").reset();
   EXPECT_EQ(Record("/a") + "\n", ReadFile(CollectPath()));

@@ -238,14 +238,17 @@ std::string LookupTemporary() {
   return temporary;
 }
 
-// The path of the temporary that Initialize with `args` picks once
-// getrandom answers from `firstByte` on.
-std::string FirstTemporaryName(Faults& faults, const VivodStubCollectReaderInitArgs& args,
-                               const std::string& input, int firstByte) {
+// The temporary that Initialize with `args` has a collect file looked up
+// into, under a plan that only counts (and traces), once getrandom answers
+// from `firstByte` on; -1: the kernel's random bytes.
+std::string LookUp(Faults& faults, const VivodStubCollectReaderInitArgs& args,
+                   const std::string& input, int firstByte = -1) {
   standin::ResetIndexService();
   faults.FixRandom(firstByte);
+  faults.CountOnly();
   VivodStubCollectReader reader(args);
   EXPECT_TRUE(reader.Initialize(input)) << reader.m_lastError;
+  faults.Stop();
   faults.FixRandom(-1);
   return LookupTemporary();
 }
@@ -264,7 +267,7 @@ void FaultSweep::SweepInitialize(const std::string& prefix, bool planting) {
   const std::string collectPath = m_dir.File(prefix + "_42.lmf");
   m_temporaryDir = collectPath.substr(0, collectPath.rfind('/'));
   if (planting) {
-    const std::string taken = FirstTemporaryName(m_faults, args, InputList(), 0x30);
+    const std::string taken = LookUp(m_faults, args, InputList(), 0x30);
     ASSERT_EQ(0, std::remove(collectPath.c_str()));
     ASSERT_EQ(0, ::symlink(m_dir.File("victim").c_str(), taken.c_str()));
     m_planted = taken.substr(taken.rfind('/') + 1) + " ";
@@ -329,23 +332,6 @@ unsigned long NthOfItsFamily(const std::vector<std::string>& trace, const std::s
   return 0;
 }
 
-// The fsyncs and renames that Initialize with `args` makes when it has a
-// collect file looked up, in order; the temporary's path goes to `temporary`.
-std::vector<std::string> TracePublishing(Faults& faults, const VivodStubCollectReaderInitArgs& args,
-                                         const std::string& input, std::string* temporary) {
-  standin::ResetIndexService();
-  faults.CountOnly();
-  VivodStubCollectReader reader(args);
-  EXPECT_TRUE(reader.Initialize(input)) << reader.m_lastError;
-  faults.Stop();
-  *temporary = LookupTemporary();
-  std::vector<std::string> durable;
-  for (const std::string& line : faults.Trace()) {
-    if (line.compare(0, 5, "open ") != 0) durable.push_back(line);
-  }
-  return durable;
-}
-
 // Without the temporary's fsync a crash could leave the collect file's
 // name on a partial file; without the directory's, lose the rename. The
 // directory is the one that holds the collect file, below the work dir
@@ -357,8 +343,11 @@ TEST_F(FaultSweep, PublishingSyncsTheTemporaryThenRenamesItThenSyncsItsDirectory
     SCOPED_TRACE(folder);
     VivodStubCollectReaderInitArgs args = Args();
     args.collectFilePrefix = folder + "c";
-    std::string temporary;
-    const std::vector<std::string> durable = TracePublishing(m_faults, args, InputList(), &temporary);
+    const std::string temporary = LookUp(m_faults, args, InputList());
+    std::vector<std::string> durable;  // the trace but its opens
+    for (const std::string& line : m_faults.Trace()) {
+      if (line.rfind("open ", 0) != 0) durable.push_back(line);
+    }
     const std::string collectPath = m_dir.File(folder + "c_42.lmf");
     ASSERT_TRUE(IsTemporaryOf(collectPath, temporary, ::getpid()));
     const std::string dir = RealPath(m_dir.File(folder));
@@ -375,7 +364,7 @@ TEST_F(FaultSweep, NamesAlreadyTakenAreLeftUntouchedAndTheWalkIsWhole) {
   for (int i = 0; i < 30; ++i) list += "/archive/file-" + std::to_string(i) + "\n";
   WriteFile(InputList(), list);
   const std::string victim = m_dir.File("victim");
-  const std::string first = FirstTemporaryName(m_faults, Args(), InputList(), 0x40);
+  const std::string first = LookUp(m_faults, Args(), InputList(), 0x40);
   ASSERT_EQ(0, std::remove(CollectPath().c_str()));
   WriteFile(first, "someone else's\n");
   ASSERT_EQ(0, ::symlink(victim.c_str(), WithRandomByte(first, 0x41).c_str()));
@@ -400,7 +389,7 @@ TEST_F(FaultSweep, NamesAlreadyTakenAreLeftUntouchedAndTheWalkIsWhole) {
 // sixteenth name is used.
 TEST_F(FaultSweep, SixteenNamesTakenFailThePublishingAndFifteenDoNot) {
   WriteFile(InputList(), "/archive/file\n");
-  const std::string first = FirstTemporaryName(m_faults, Args(), InputList(), 0x50);
+  const std::string first = LookUp(m_faults, Args(), InputList(), 0x50);
   for (int byte = 0x50; byte < 0x60; ++byte) WriteFile(WithRandomByte(first, byte), "taken\n");
   for (const bool lastTaken : {true, false}) {
     ASSERT_EQ(0, std::remove(CollectPath().c_str()));
@@ -426,8 +415,7 @@ TEST_F(FaultSweep, SixteenNamesTakenFailThePublishingAndFifteenDoNot) {
 // read, is no failure at all. A later job reuses the file as it stands.
 TEST_F(FaultSweep, CompleteFileStaysWhenItsDirectoryCannotBeSynced) {
   WriteFile(InputList(), "/etc/passwd\n/etc/group\n");
-  std::string temporary;
-  TracePublishing(m_faults, Args(), InputList(), &temporary);
+  LookUp(m_faults, Args(), InputList());
   const std::vector<std::string> trace = m_faults.Trace();
   const unsigned long dirOpen = NthOfItsFamily(trace, "open " + m_dir.path());
   const unsigned long dirSync = NthOfItsFamily(trace, "fsync " + RealPath(m_dir.path()));
