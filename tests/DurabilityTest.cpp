@@ -62,6 +62,23 @@ class Durability : public CollectTest {
   std::string Logged(const std::string& path, const std::string& output) const {
     return "Writing " + path + " to file [" + output + "].";
   }
+
+  // Converts `stub` into `output` with ':' in a child: "converted" (or
+  // "failed" and the message), then each log line cut to 200 bytes; and
+  // the child's peak in `peakKiB`.
+  static std::vector<std::string> ConvertInChild(const std::string& stub,
+                                                 const std::string& output, long* peakKiB) {
+    return ReportAndPeakOfChild([&] {
+      VivodStubCollectReader reader{VivodStubCollectReaderInitArgs()};
+      standin::StartDebugCapture();
+      const bool converted = reader.ProcessStubCollectFile(stub, output, ':');
+      std::string lines = (converted ? "converted" : "failed") + reader.m_lastError;
+      for (const standin::DebugEvent& event : standin::StopDebugCapture()) {
+        if (event.kind == "line") lines += "\n" + event.message.substr(0, 200);
+      }
+      return lines;
+    }, peakKiB);
+  }
 };
 
 TEST_F(Durability, LookupKilledMidwayLeavesOnlyItsTemporaryAndIsRedoneInFull) {
@@ -151,12 +168,9 @@ TEST_F(Durability, ZeroRunInCollectFileIsReportedAndSkippedInBoundedMemory) {
   AppendFile(CollectPath(), Record("/before") + "\n");
   AppendZeroRun(CollectPath(), kGiB);
   AppendFile(CollectPath(), "\n" + Record("/after") + "\n" + Record("/last"));
-  const ChildRun child = RunInChild([&] {
-    return WithPeak(BriefWalk(*OpenExistingCollectFile()));
-  });
-  ASSERT_TRUE(ExitedWith(child.status, 0)) << child.status;
-  std::vector<std::string> report = Lines(child.report);
-  const long peakKiB = TakePeak(&report);
+  long peakKiB = 0;
+  const std::vector<std::string> report =
+      ReportAndPeakOfChild([&] { return BriefWalk(*OpenExistingCollectFile()); }, &peakKiB);
   const std::string skipped = "-1 " + kLineTooLong + "stubs_42.lmf";
   EXPECT_EQ((std::vector<std::string>{"1 /before", skipped, "1 /after", "1 /last", "0"}), report);
   if (kPeakRssIsMeaningful) { EXPECT_LT(peakKiB, kPeakRssLimitKiB); }
@@ -192,19 +206,8 @@ TEST_F(Durability, OverlongStubLinesAreSkippedSilentlyInBoundedMemory) {
   AppendFile(stub, ":4\nhost:/last:5");
   expected.push_back(Logged("/last", output));
   paths += "/last\n";
-  const ChildRun child = RunInChild([&] {
-    VivodStubCollectReader reader{VivodStubCollectReaderInitArgs()};
-    standin::StartDebugCapture();
-    const bool converted = reader.ProcessStubCollectFile(stub, output, ':');
-    std::string report = (converted ? "converted" : "failed") + reader.m_lastError + "\n";
-    for (const standin::DebugEvent& event : standin::StopDebugCapture()) {
-      if (event.kind == "line") report += event.message.substr(0, 200) + "\n";
-    }
-    return WithPeak(report);
-  });
-  ASSERT_TRUE(ExitedWith(child.status, 0)) << child.status;
-  std::vector<std::string> report = Lines(child.report);
-  const long peakKiB = TakePeak(&report);
+  long peakKiB = 0;
+  const std::vector<std::string> report = ConvertInChild(stub, output, &peakKiB);
   EXPECT_EQ(expected, report);
   const std::string written = ReadFile(output);
   EXPECT_TRUE(written == paths) << written.substr(0, 400);

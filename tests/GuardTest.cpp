@@ -75,13 +75,8 @@ TEST_F(Guards, SecondOpenFailsAndLeavesTheStreamFailed) {
   EXPECT_EQ("Seek failed.", reader->m_lastError);
 }
 
-// What a child that the host forks and execs holds open, as `ls -l` of its
-// own descriptors shows the files behind them.
-std::string DescriptorsOfAChild() {
-  const CommandRun child = RunCommand("ls -l /proc/self/fd/");
-  return child.status == 0 ? child.out : "ls failed: " + child.out;
-}
-
+// A child that the host forks and execs lists what it holds open: `ls -l`
+// of its own descriptors shows the files behind them.
 TEST_F(Guards, NoChildOfTheHostInheritsTheOpenCollectFile) {
   auto reader = OpenReader(Record("/a") + "\n");
   // A descriptor opened without O_CLOEXEC shows that the listing sees what
@@ -90,8 +85,10 @@ TEST_F(Guards, NoChildOfTheHostInheritsTheOpenCollectFile) {
   WriteFile(inherited, "");
   const int fd = ::open(inherited.c_str(), O_RDONLY);
   ASSERT_GE(fd, 0);
-  const std::string listing = DescriptorsOfAChild();
+  const CommandRun child = RunCommand("ls -l /proc/self/fd/");
   ::close(fd);
+  const std::string& listing = child.out;
+  EXPECT_EQ(0, child.status) << listing;
   EXPECT_NE(std::string::npos, listing.find(inherited)) << listing;
   EXPECT_EQ(std::string::npos, listing.find(CollectPath())) << listing;
 }

@@ -20,10 +20,10 @@ const std::string kShortRecord = "-1 Could not find all desired fields in collec
 class RecordBound : public CollectTest {
  protected:
   // Walks the collect file already at CollectPath() in a child, the way a
-  // host does: the same two strings for every record. Returns the results
-  // and the peak, as WithPeak gives them.
-  Results WalkInChild() {
-    const ChildRun child = RunInChild([&] {
+  // host does: the same two strings for every record. Returns the results,
+  // and the child's peak in `peakKiB`.
+  Results WalkInChild(long* peakKiB) {
+    return ReportAndPeakOfChild([&] {
       VivodStubCollectReader reader(Args());
       if (!reader.Initialize(WriteInputList("/etc/passwd\n")) || !reader.Open()) {
         return "cannot open: " + reader.m_lastError;
@@ -35,10 +35,8 @@ class RecordBound : public CollectTest {
         item.lastError = reader.m_lastError;
         report += Brief(item) + "\n";
       }
-      return WithPeak(report);
-    });
-    EXPECT_TRUE(ExitedWith(child.status, 0)) << child.status;
-    return Lines(child.report);
+      return report;
+    }, peakKiB);
   }
 };
 
@@ -59,8 +57,8 @@ TEST_F(RecordBound, DenseLinesAndTheLongestNameCostBoundedMemoryAndRecordsComeTh
   AppendFile(path, ",1,\n");
   AppendFile(path, Record("/last"));
 
-  Results results = WalkInChild();
-  const long peakKiB = TakePeak(&results);
+  long peakKiB = 0;
+  const Results results = WalkInChild(&peakKiB);
   const std::string longName = "1 /nnnnnnn... (" + std::to_string(nameLength) + " bytes)";
   EXPECT_EQ(results, (Results{"1 /first", kTooManyFields, "1 /after-0", kTooManyFields,
                               "1 /after-1", kTooManyFields, "1 /after-2", kTooManyFields,

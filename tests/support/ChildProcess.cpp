@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "TestFiles.h"
+
 namespace {
 
 void WriteReport(int fd, const std::string& report) {
@@ -54,15 +56,15 @@ long PeakRssKiB() {
   return usage.ru_maxrss;
 }
 
-std::string WithPeak(const std::string& report) {
-  return report + "peak " + std::to_string(PeakRssKiB());
-}
-
-long TakePeak(std::vector<std::string>* lines) {
-  if (lines->empty() || lines->back().rfind("peak ", 0) != 0) return -1;
-  const long peak = std::stol(lines->back().substr(5));
-  lines->pop_back();
-  return peak;
+std::vector<std::string> ReportAndPeakOfChild(const std::function<std::string()>& body,
+                                              long* peakKiB) {
+  const ChildRun child = RunInChild([&] { return body() + "\n" + std::to_string(PeakRssKiB()); });
+  if (!ExitedWith(child.status, 0)) {
+    throw std::runtime_error("child exited with status " + std::to_string(child.status));
+  }
+  const std::size_t cut = child.report.rfind('\n');
+  *peakKiB = std::stol(child.report.substr(cut + 1));
+  return Lines(child.report.substr(0, cut));
 }
 
 std::string ShellQuote(const std::string& word) {

@@ -26,10 +26,11 @@ bool ExitedWith(int status, int code);
 
 // The peak resident set size of this process so far, in KiB.
 long PeakRssKiB();
-// A child's `report` with a last line "peak <KiB>" appended; and the lines
-// of such a report, whose peak TakePeak removes and returns (-1 if none).
-std::string WithPeak(const std::string& report);
-long TakePeak(std::vector<std::string>* lines);
+// Runs `body` in a child as RunInChild does; returns the lines of the text
+// it returned, and the child's peak RSS in KiB in `peakKiB`. Throws
+// std::runtime_error when the child does not exit with 0.
+std::vector<std::string> ReportAndPeakOfChild(const std::function<std::string()>& body,
+                                              long* peakKiB);
 
 // `word` in single quotes for a POSIX shell, its own single quotes kept.
 std::string ShellQuote(const std::string& word);
