@@ -34,21 +34,20 @@ struct Step {
   Item item;
 };
 
-class Checkpoint : public CollectTest {
- protected:
-  // Walks `reader` to its end, taking the resume offset before every call.
-  static std::vector<Step> WalkWithOffsets(VivodStubCollectReader& reader) {
-    std::vector<Step> steps;
-    for (int i = 0; i < 100; ++i) {
-      Step step{kUntouched, Item{}};
-      EXPECT_TRUE(reader.GetSeekOffset(step.offset)) << reader.m_lastError;
-      step.item = ReadOne(reader);
-      steps.push_back(step);
-      if (step.item.result == 0) break;
-    }
-    return steps;
+// Walks `reader` to its end, taking the resume offset before every call.
+std::vector<Step> WalkWithOffsets(VivodStubCollectReader& reader) {
+  std::vector<Step> steps;
+  for (int i = 0; i < 100; ++i) {
+    Step step{kUntouched, Item{}};
+    EXPECT_TRUE(reader.GetSeekOffset(step.offset)) << reader.m_lastError;
+    step.item = CollectTest::ReadOne(reader);
+    steps.push_back(step);
+    if (step.item.result == 0) break;
   }
-};
+  return steps;
+}
+
+using Checkpoint = CollectTest;
 
 TEST_F(Checkpoint, ResumingAtAnyTakenOffsetRepeatsTheRestOfTheWalk) {
   auto first = OpenReader(kMixedFile);
