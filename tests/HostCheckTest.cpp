@@ -6,7 +6,6 @@
 #include <sys/wait.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -17,30 +16,30 @@
 namespace {
 
 struct CheckRun {
-  int status;
+  int status;  // -1 when it did not exit
+  std::string out;
   std::vector<std::string> lines;
 };
 
-// vscr-host-check with the overrunning destructors preloaded; `overrun`
-// names the class whose destructor writes past its object, or is empty.
-CheckRun HostCheck(const std::string& overrun) {
-  const std::string command = "VSCR_OVERRUN_CLASS=" + overrun + " LD_PRELOAD=" +
-                              VSCR_DESTRUCTOR_OVERRUN + " " + VSCR_HOST_CHECK + " 2>/dev/null";
-  FILE* const pipe = ::popen(command.c_str(), "r");
-  CheckRun run{-1, {}};
+// vscr-host-check with `arguments` (shell words and redirections).
+CheckRun HostCheck(const std::string& arguments, const std::string& environment = "") {
+  CheckRun run{-1, {}, {}};
+  FILE* const pipe = ::popen((environment + " " VSCR_HOST_CHECK " " + arguments).c_str(), "r");
   if (pipe == nullptr) return run;
-  std::string line;
-  for (int c; (c = std::fgetc(pipe)) != EOF;) {
-    if (c != '\n') {
-      line.push_back(static_cast<char>(c));
-    } else {
-      run.lines.push_back(line);
-      line.clear();
-    }
-  }
+  for (int c; (c = std::fgetc(pipe)) != EOF;) run.out.push_back(static_cast<char>(c));
   const int raw = ::pclose(pipe);
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  for (std::size_t at = 0, end; (end = run.out.find('\n', at)) != std::string::npos; at = end + 1) {
+    run.lines.push_back(run.out.substr(at, end - at));
+  }
   return run;
+}
+
+// With the overrunning destructors preloaded; `overrun` names the class
+// whose destructor writes past its object, or is empty.
+CheckRun WithOverrun(const std::string& overrun) {
+  return HostCheck("2>/dev/null", "VSCR_OVERRUN_CLASS=" + overrun +
+                                      " LD_PRELOAD=" VSCR_DESTRUCTOR_OVERRUN);
 }
 
 struct OverrunCase {
@@ -59,7 +58,7 @@ bool UsesIt(const std::string& check, const OverrunCase& c) {
 }
 
 TEST(HostCheck, GuardBandIsReadAgainAfterEveryHostObjectIsDestroyed) {
-  const CheckRun clean = HostCheck("");
+  const CheckRun clean = WithOverrun("");
   ASSERT_EQ(0, clean.status);
   ASSERT_GT(clean.lines.size(), 4u);
   const std::size_t checks = clean.lines.size() - 1;
@@ -77,7 +76,7 @@ TEST(HostCheck, GuardBandIsReadAgainAfterEveryHostObjectIsDestroyed) {
   };
   for (const OverrunCase& c : cases) {
     SCOPED_TRACE(c.className);
-    const CheckRun run = HostCheck(c.className);
+    const CheckRun run = WithOverrun(c.className);
     EXPECT_EQ(1, run.status);
     ASSERT_EQ(clean.lines.size(), run.lines.size());
     const std::string report = c.library + " wrote 1 bytes past the " + std::to_string(c.size) +
@@ -108,20 +107,15 @@ TEST(HostCheck, TakesHelpAndVersionAndRefusesAnyOtherArgument) {
   };
   for (const auto& [arguments, status] : cases) {
     SCOPED_TRACE(arguments);
-    FILE* const pipe = ::popen((VSCR_HOST_CHECK " " + arguments + " 2>&1").c_str(), "r");
-    ASSERT_NE(nullptr, pipe);
-    std::string out;
-    for (int c; (c = std::fgetc(pipe)) != EOF;) out.push_back(static_cast<char>(c));
-    const int raw = ::pclose(pipe);
-    EXPECT_EQ(status, WIFEXITED(raw) ? WEXITSTATUS(raw) : -1);
-    EXPECT_EQ(std::string::npos, out.find("holds  ")) << out;  // no check ran
+    const CheckRun run = HostCheck(arguments + " 2>&1");
+    EXPECT_EQ(status, run.status);
+    EXPECT_EQ(std::string::npos, run.out.find("holds  ")) << run.out;  // no check ran
     const std::string begins = status == 2                       ? "vscr-host-check: unexpected argument '"
                                : arguments.find('v') == 2 ? "vscr-host-check (VivodStubCollectReader) "
                                                                  : "Usage: vscr-host-check";
-    EXPECT_EQ(0u, out.rfind(begins, 0)) << out;
+    EXPECT_EQ(0u, run.out.rfind(begins, 0)) << run.out;
   }
-  const int full = std::system(VSCR_HOST_CHECK " --version >/dev/full 2>/dev/null");
-  EXPECT_EQ(1, WIFEXITED(full) ? WEXITSTATUS(full) : -1);
+  EXPECT_EQ(1, HostCheck("--version >/dev/full 2>/dev/null").status);
 }
 
 }  // namespace
