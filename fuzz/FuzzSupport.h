@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 // Hands out the bytes of a fuzz input from the front; past the end, zeros.
@@ -32,7 +34,10 @@ class ByteReader {
 };
 
 // Stops the process with a message that names the broken invariant.
-[[noreturn]] void Violated(const char* invariant);
+[[noreturn]] inline void Violated(const char* invariant) {
+  std::fprintf(stderr, "invariant violated: %s\n", invariant);
+  std::abort();
+}
 #define FUZZ_CHECK(condition) \
   do {                        \
     if (!(condition)) Violated(#condition); \

@@ -71,9 +71,8 @@ expected_dev() {
 expected_tools() {
   printf '%s\n' "f usr/bin/collect-walk" "f usr/bin/vscr-host-check" \
     "f usr/share/man/man1/collect-walk.1.gz" "f usr/share/man/man1/vscr-host-check.1.gz" \
-    "f usr/share/VivodStubCollectReader/sample/archived-files.lst" \
-    "f usr/share/VivodStubCollectReader/sample/stub-collect.txt" \
     "f usr/share/lintian/overrides/$tools"
+  printf 'f usr/share/VivodStubCollectReader/sample/%s\n' archived-files.lst stub-collect.txt
   docs "$tools"
 }
 expected_tarball() {
@@ -83,8 +82,8 @@ expected_tarball() {
     "l $lib/lib$name.so.$major -> lib$name.so.$version" "f $lib/lib$name.so.$version" \
     "f $lib/pkgconfig/vivodstubcollectreader.pc" \
     "f $top/share/$name/sample/archived-files.lst" "f $top/share/$name/sample/stub-collect.txt" \
-    "f $top/share/doc/$name/README.md" "f $top/share/doc/$name/copyright" \
-    "f $top/share/man/man1/collect-walk.1.gz" "f $top/share/man/man1/vscr-host-check.1.gz"
+    "f $top/share/doc/$name/README.md" "f $top/share/doc/$name/copyright"
+  printf "f $top/share/man/man1/%s.1.gz\n" collect-walk vscr-host-check
   printf "f $lib/cmake/$name/$name%s.cmake\n" Config ConfigVersion Targets "Targets-$config"
 }
 # A -dbgsym package: one .debug file a binary, named by its build ID.

@@ -21,7 +21,7 @@ build_packages() {
   git clone -q --no-checkout . "$source"
   git -C "$source" checkout -q "$commit"
   {
-    cmake -S "$source" --preset package -DVSCR_BUILD_TESTS=OFF -DVSCR_BUILD_EXAMPLES=OFF
+    cmake -S "$source" --preset package -DVSCR_BUILD_TESTS=OFF
     cmake --build "$source/build-package"
     (cd "$source/build-package" && cpack)
   } >"$work/$1.log" 2>&1 || {

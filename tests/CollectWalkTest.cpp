@@ -91,19 +91,12 @@ TEST_F(CollectWalk, ArgumentsAreTakenAsGetoptLongTakesThemWithTheStatusesThatHel
   for (const Case& c : cases) Expect(c);
 }
 
-TEST_F(CollectWalk, WritesAreCheckedDashIsAStreamTheSampleIsFoundAndInterruptsClean) {
+TEST_F(CollectWalk, EveryWriteIsCheckedDashIsAStreamAndTheProgressLineFits) {
   std::string big;
   for (int i = 0; i < 200000; ++i) big += Record("/archive/file-" + std::to_string(i)) + "\n";
   WriteFile(Path("collect_1.lmf"), big);
   WriteFile(Path("stubs.txt"), "17,/data/a.txt:3\n17,\n17,/b,c:9\n18\t/tab:1\n");
   const std::string full = "collect-walk: write error: No space left on device\n";
-  const std::string sample = std::filesystem::canonical(m_dir.path()).string() + "/p/share/VivodStubCollectReader/sample";
-  // Waits for the lookup, held up by a FIFO for INPUT, to start its
-  // temporary, then signals it; job control, so that SIGINT is not ignored.
-  const std::string interrupt =
-      "set -m; mkfifo in.fifo; $WALK --number 2 in.fifo & exec 3>in.fifo\n"
-      "for i in $(seq 400); do compgen -G '*.lmf.tmp' >/dev/null && break; sleep 0.05; done\n"
-      "kill -$SIGNAL $!; wait $!; s=$?; echo left $(compgen -G 'collect_2*' | wc -l); exit $s";
   const Case cases[] = {
       {"$WALK $L >/dev/full", 1, "", full},
       {"$WALK --range 0:100 $L >/dev/full", 1, "", full},
@@ -119,14 +112,6 @@ TEST_F(CollectWalk, WritesAreCheckedDashIsAStreamTheSampleIsFoundAndInterruptsCl
       {"$WALK --convert stubs.txt p.txt comma <&- 2>&- && cat p.txt && echo .", 0, "/data/a.txt\n/b,c\n.\n", ""},
       {"echo kept >m; cat stubs.txt | $WALK --convert - - comma >>m && test ! -e ./- && cat m", 0,
        "kept\n/data/a.txt\n/b,c\n", ""},
-      // The sample, found from the program's folder in any layout.
-      // The copy finds the reader through the build's relative RUNPATH
-      // ($ORIGIN/../../lib), so the build's lib folder stands beside p.
-      {"mkdir -p p/bin " + sample + " && cp \"$WALK\" p/bin && ln -s \"${WALK%/*}/../../lib\" lib && cp $L " + sample +
-           "/archived-files.lst && cd / && \"$OLDPWD/p/bin/collect-walk\"",
-       0, Path("list.lst") + "\t", "sample: " + sample + "/archived-files.lst\n"},
-      {"SIGNAL=INT; " + interrupt, 130, "left 0\n", "collect-walk: interrupted; removed ./collect_2."},
-      {"SIGNAL=TERM; " + interrupt, 143, "left 0\n", "collect-walk: interrupted; removed ./collect_2."},
       // On a terminal (which `script` makes) a walk to a pipe shows a line
       // that fits its 40 columns (" records" is in the summary too).
       {"script -qec \"stty cols 40; $WALK $L | { sleep 0.3; wc -l; }\" /dev/null | tr '\\r' '\\n' | "
@@ -135,18 +120,33 @@ TEST_F(CollectWalk, WritesAreCheckedDashIsAStreamTheSampleIsFoundAndInterruptsCl
   for (const Case& c : cases) Expect(c);
 }
 
-// Lines with their line feeds.
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
-    lines.push_back(text.substr(at, end + 1 - at));
-  }
-  return lines;
+TEST_F(CollectWalk, SampleIsFoundFromTheProgramAndInterruptsLeaveNoTemporary) {
+  WriteFile(Path("collect_1.lmf"), Record("/archive/file-0") + "\n");
+  const std::string sample =
+      std::filesystem::canonical(m_dir.path()).string() + "/p/share/VivodStubCollectReader/sample";
+  // Waits for the lookup, held up by a FIFO for INPUT, to start its
+  // temporary, then signals it; job control, so that SIGINT is not ignored.
+  const std::string interrupt =
+      "set -m; mkfifo in.fifo; $WALK --number 2 in.fifo & exec 3>in.fifo\n"
+      "for i in $(seq 400); do compgen -G '*.lmf.tmp' >/dev/null && break; sleep 0.05; done\n"
+      "kill -$SIGNAL $!; wait $!; s=$?; echo left $(compgen -G 'collect_2*' | wc -l); exit $s";
+  const Case cases[] = {
+      // The sample, found from the program's folder in any layout.
+      // The copy finds the reader through the build's relative RUNPATH
+      // ($ORIGIN/../../lib), so the build's lib folder stands beside p.
+      {"mkdir -p p/bin " + sample + " && cp \"$WALK\" p/bin && ln -s \"${WALK%/*}/../../lib\" lib && cp $L " + sample +
+           "/archived-files.lst && cd / && \"$OLDPWD/p/bin/collect-walk\"",
+       0, Path("list.lst") + "\t", "sample: " + sample + "/archived-files.lst\n"},
+      {"SIGNAL=INT; " + interrupt, 130, "left 0\n", "collect-walk: interrupted; removed ./collect_2."},
+      {"SIGNAL=TERM; " + interrupt, 143, "left 0\n", "collect-walk: interrupted; removed ./collect_2."},
+  };
+  for (const Case& c : cases) Expect(c);
 }
 
-TEST_F(CollectWalk, StandardOutputHoldsDataAloneSoRangesAndResumesPutTogetherGiveTheWholeWalk) {
-  // Every kind of line a range must carry across a cut, and a last line
-  // without a line feed.
+// Every kind of line a range must carry across a cut, and a last line
+// without a line feed; returns the file's size. The whole walk, with the
+// next offset before each line, is checked against it.
+uint64_t WriteMixedCollectFile(const std::string& path) {
   std::string file;
   for (int i = 0; i < 240; ++i) {
     const std::string n = std::to_string(i);
@@ -154,16 +154,32 @@ TEST_F(CollectWalk, StandardOutputHoldsDataAloneSoRangesAndResumesPutTogetherGiv
                                  "1,2,short-" + n, Record("\"/q," + n + " \\\"x\\\"\"")};
     file += kinds[i % 6] + (i + 1 < 240 ? "\n" : "");
   }
-  WriteFile(Path("collect_1.lmf"), file);
-  const uint64_t size = file.size();
+  WriteFile(path, file);
+  return file.size();
+}
+
+TEST_F(CollectWalk, StandardOutputHoldsDataAloneAndResumingAtAPrintedOffsetGivesTheRest) {
+  const uint64_t size = WriteMixedCollectFile(Path("collect_1.lmf"));
   const Outcome whole = Shell("$WALK --offsets -v $L");
   EXPECT_EQ("reusing existing collect file ./collect_1.lmf\ncollect file: ./collect_1.lmf\n"
             "records: 120, skipped: 120, next offset: " + std::to_string(size) + "\n", whole.err);
   const std::vector<std::string> lines = Lines(whole.out);
   ASSERT_EQ(240u, lines.size());
-  EXPECT_EQ("skipped: Retreived empty line from collect file collect_1.lmf\n",
+  EXPECT_EQ("skipped: Retreived empty line from collect file collect_1.lmf",
             lines[2].substr(lines[2].find('\t') + 1));
+  // Resumed at the offset printed with a line: the rest of the walk after it.
+  for (std::size_t i = 0; i < lines.size(); i += 37) {
+    std::string rest;
+    for (std::size_t k = i + 1; k < lines.size(); ++k) rest += lines[k] + "\n";
+    const std::string next = lines[i].substr(0, lines[i].find('\t'));
+    EXPECT_TRUE(Shell("$WALK --offsets -v --offset " + next + " $L").out == rest) << next;
+  }
+}
 
+TEST_F(CollectWalk, RangesOfAnyCutPutTogetherGiveTheWholeWalkByteForByte) {
+  const uint64_t size = WriteMixedCollectFile(Path("collect_1.lmf"));
+  const Outcome whole = Shell("$WALK --offsets -v $L");
+  const std::string file = ReadFile(Path("collect_1.lmf"));
   // The cuts that --shards prints, cuts inside a CRLF pair, twice at one
   // point and past the end, and cuts at random.
   std::vector<std::vector<uint64_t>> cutSets(1, {0});
@@ -188,14 +204,6 @@ TEST_F(CollectWalk, StandardOutputHoldsDataAloneSoRangesAndResumesPutTogetherGiv
     EXPECT_TRUE(Shell(command).out == whole.out) << command;
   }
   EXPECT_TRUE(Shell("for i in 1 2 3; do $WALK --offsets -v --shard $i/3 $L; done").out == whole.out);
-
-  // Resumed at the offset printed with a line: the rest of the walk after it.
-  for (std::size_t i = 0; i < lines.size(); i += 37) {
-    std::string rest;
-    for (std::size_t k = i + 1; k < lines.size(); ++k) rest += lines[k];
-    const std::string next = lines[i].substr(0, lines[i].find('\t'));
-    EXPECT_TRUE(Shell("$WALK --offsets -v --offset " + next + " $L").out == rest) << next;
-  }
 }
 
 }  // namespace

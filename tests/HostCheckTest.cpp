@@ -16,16 +16,22 @@
 namespace {
 
 struct CheckRun {
-  int status;
+  int status;  // -1 when it did not exit
+  std::string out;
   std::vector<std::string> lines;
 };
 
-// vscr-host-check with the overrunning destructors preloaded; `overrun`
-// names the class whose destructor writes past its object, or is empty.
-CheckRun HostCheck(const std::string& overrun) {
-  const CommandRun run = RunCommand("VSCR_OVERRUN_CLASS=" + overrun + " LD_PRELOAD=" +
-                                    VSCR_DESTRUCTOR_OVERRUN " " VSCR_HOST_CHECK " 2>/dev/null");
-  return {run.status, Lines(run.out)};
+// vscr-host-check with `arguments` (shell words and redirections).
+CheckRun HostCheck(const std::string& arguments, const std::string& environment = "") {
+  const CommandRun run = RunCommand(environment + " " VSCR_HOST_CHECK " " + arguments);
+  return {run.status, run.out, Lines(run.out)};
+}
+
+// With the overrunning destructors preloaded; `overrun` names the class
+// whose destructor writes past its object, or is empty.
+CheckRun WithOverrun(const std::string& overrun) {
+  return HostCheck("2>/dev/null", "VSCR_OVERRUN_CLASS=" + overrun +
+                                      " LD_PRELOAD=" VSCR_DESTRUCTOR_OVERRUN);
 }
 
 struct OverrunCase {
@@ -44,7 +50,7 @@ bool UsesIt(const std::string& check, const OverrunCase& c) {
 }
 
 TEST(HostCheck, GuardBandIsReadAgainAfterEveryHostObjectIsDestroyed) {
-  const CheckRun clean = HostCheck("");
+  const CheckRun clean = WithOverrun("");
   ASSERT_EQ(0, clean.status);
   ASSERT_GT(clean.lines.size(), 4u);
   const std::size_t checks = clean.lines.size() - 1;
@@ -62,7 +68,7 @@ TEST(HostCheck, GuardBandIsReadAgainAfterEveryHostObjectIsDestroyed) {
   };
   for (const OverrunCase& c : cases) {
     SCOPED_TRACE(c.className);
-    const CheckRun run = HostCheck(c.className);
+    const CheckRun run = WithOverrun(c.className);
     EXPECT_EQ(1, run.status);
     ASSERT_EQ(clean.lines.size(), run.lines.size());
     const std::string report = c.library + " wrote 1 bytes past the " + std::to_string(c.size) +
@@ -93,16 +99,15 @@ TEST(HostCheck, TakesHelpAndVersionAndRefusesAnyOtherArgument) {
   };
   for (const auto& [arguments, status] : cases) {
     SCOPED_TRACE(arguments);
-    const CommandRun run = RunCommand(VSCR_HOST_CHECK " " + arguments + " 2>&1");
-    const std::string& out = run.out;
+    const CheckRun run = HostCheck(arguments + " 2>&1");
     EXPECT_EQ(status, run.status);
-    EXPECT_EQ(std::string::npos, out.find("holds  ")) << out;  // no check ran
+    EXPECT_EQ(std::string::npos, run.out.find("holds  ")) << run.out;  // no check ran
     const std::string begins = status == 2                       ? "vscr-host-check: unexpected argument '"
                                : arguments.find('v') == 2 ? "vscr-host-check (VivodStubCollectReader) "
                                                                  : "Usage: vscr-host-check";
-    EXPECT_EQ(0u, out.rfind(begins, 0)) << out;
+    EXPECT_EQ(0u, run.out.rfind(begins, 0)) << run.out;
   }
-  EXPECT_EQ(1, RunCommand(VSCR_HOST_CHECK " --version >/dev/full 2>/dev/null").status);
+  EXPECT_EQ(1, HostCheck("--version >/dev/full 2>/dev/null").status);
 }
 
 }  // namespace

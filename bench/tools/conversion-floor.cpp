@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "EvDebug.h"
+#include "NameWriter.h"
 #include "standins/EvDebugControl.h"
 
 namespace {
@@ -31,42 +32,11 @@ namespace {
 constexpr std::size_t kReadSize = 128 * 1024;
 constexpr std::size_t kOutputSize = 1024 * 1024;
 
-// The path list, gathered in a large buffer.
-class PathList {
- public:
-  explicit PathList(int fd) : m_fd(fd), m_buffer(kOutputSize) {}
-  PathList(const PathList&) = delete;
-  PathList& operator=(const PathList&) = delete;
-  ~PathList() { Flush(); }
-
-  void Add(const char* path, std::size_t length) {
-    if (m_used + length + 1 > m_buffer.size()) Flush();
-    if (length + 1 > m_buffer.size()) m_buffer.resize(length + 1);
-    std::memcpy(m_buffer.data() + m_used, path, length);
-    m_used += length;
-    m_buffer[m_used++] = '\n';
-  }
-
- private:
-  void Flush() {
-    for (std::size_t done = 0; done < m_used;) {
-      const ssize_t n = ::write(m_fd, m_buffer.data() + done, m_used - done);
-      if (n <= 0) break;
-      done += static_cast<std::size_t>(n);
-    }
-    m_used = 0;
-  }
-
-  int m_fd;
-  std::vector<char> m_buffer;
-  std::size_t m_used = 0;
-};
-
 struct Conversion {
   char delimiter;
   const char* outputName;
   EvDebug* log;
-  PathList* paths;
+  bench::NameWriter* paths;  // the path list, gathered in a large buffer
 };
 
 // One line, without its line feed. The byte after it is the line feed, or
@@ -130,7 +100,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   {
-    PathList paths(output);
+    bench::NameWriter paths(output, kOutputSize);
     ConvertFile(input, Conversion{argv[3][0], argv[2], &log, &paths});
   }
   ::close(input);

@@ -94,6 +94,9 @@ struct Outcome {
   std::string detail;  // why it does not hold
 };
 
+Outcome HoldsUnless(const std::string& problem) { return {problem.empty(), problem}; }
+
+// Empty when the library kept to the size that `header` gives `type`.
 template <typename T>
 std::string OverrunReport(const Guarded<T>& object, const char* library, const char* header,
                           const char* type) {
@@ -111,13 +114,9 @@ std::string Shown(const char* text) {
   std::string shown = "\"";
   for (std::size_t i = 0; i < length && i < 32; ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x20 && c < 0x7f) {
-      shown.push_back(static_cast<char>(c));
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-      shown += escaped;
-    }
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, c >= 0x20 && c < 0x7f ? "%c" : "\\x%02x", c);
+    shown += escaped;
   }
   shown += length > 32 ? "...\"" : "\"";
   return shown + " (" + std::to_string(length) + " bytes)";
@@ -149,14 +148,14 @@ std::string Trimmed(const std::string& text) {
 // field's text in one of these forms.
 bool ReadsAs(const char* text, const std::string& raw) {
   const std::string decoded = Decoded(raw);
-  const std::string quoted = std::string(1, kQuote) + decoded + kQuote;
-  for (const std::string& form : {raw, decoded, quoted}) {
+  for (const std::string& form : {raw, decoded, kQuote + decoded + kQuote}) {
     if (Trimmed(text) == Trimmed(form)) return true;
   }
   return false;
 }
 
-// Empty when `elements` holds one element per field of `rawFields`, in order.
+// Empty when `elements` holds one element per field of `rawFields`, in
+// order; a null pointer from GetString fails too.
 std::string Mismatch(const CKaStringArray& elements, const std::vector<std::string>& rawFields) {
   if (elements.GetSize() != rawFields.size()) {
     return std::to_string(elements.GetSize()) + " elements for " +
@@ -179,17 +178,6 @@ std::string Joined(const std::vector<std::string>& rawFields) {
   return line;
 }
 
-// How far libKaUtils wrote past the string or the array; empty when it kept
-// to the sizes that the header gives them.
-std::string KaUtilsOverrun(const Guarded<CKaString>& text,
-                           const Guarded<CKaStringArray>& elements) {
-  std::string problem = OverrunReport(text, "libKaUtils", "KaString.h", "CKaString");
-  if (problem.empty()) {
-    problem = OverrunReport(elements, "libKaUtils", "KaString.h", "CKaStringArray");
-  }
-  return problem;
-}
-
 // Splits the line made of `rawFields` as the reader does and compares the
 // elements with the fields. The guard bands are read before and again after
 // both objects are destroyed: a library may write past an object while
@@ -198,13 +186,17 @@ Outcome Splits(const std::vector<std::string>& rawFields) {
   const std::string line = Joined(rawFields);
   Guarded<CKaString> text(line.c_str());
   Guarded<CKaStringArray> elements;
+  const auto overrun = [&] {
+    const std::string problem = OverrunReport(text, "libKaUtils", "KaString.h", "CKaString");
+    return problem.empty() ? OverrunReport(elements, "libKaUtils", "KaString.h", "CKaStringArray")
+                           : problem;
+  };
   text->Tokenize(*elements, kQuote, kQuote, kEscape, kSeparator, false);
-  std::string problem = KaUtilsOverrun(text, elements);
+  std::string problem = overrun();
   if (problem.empty()) problem = Mismatch(*elements, rawFields);
   elements.Destroy();
   text.Destroy();
-  if (problem.empty()) problem = KaUtilsOverrun(text, elements);
-  return {problem.empty(), problem};
+  return HoldsUnless(problem.empty() ? overrun() : problem);
 }
 
 // A record of the reader's default seven fields, as they stand in the line.
@@ -212,55 +204,19 @@ std::vector<std::string> Record(const std::string& nameField, const std::string&
   return {"1", "7", "4096", "10", nameField, "1", metadata};
 }
 
-// A name of `length` bytes that changes along its length, with a comma, so
-// that it has to be quoted.
+// A quoted name of `length` bytes that changes along its length, with a
+// comma, so that it has to be quoted.
 std::string LongName(std::size_t length) {
-  std::string name = "/archive/a,b/";
-  for (std::size_t i = 0; name.size() < length; ++i) {
-    name.push_back(static_cast<char>('a' + i % 26));
-  }
-  return name;
+  std::string name = "\"/archive/a,b/";
+  for (std::size_t i = 0; name.size() < length + 1; ++i) name.push_back(static_cast<char>('a' + i % 26));
+  return name + "\"";
 }
 
-Outcome QuotedCommas() {
-  return Splits({"1", "7", "4096", "\"10,11\"", "\"/data/a,b.txt\"", "1", "\"m,d,e\""});
-}
-
-Outcome EscapedQuotes() { return Splits(Record("\"/say \\\"hi\\\" C:\\\\dir\"")); }
-
-Outcome EmptyFields() { return Splits({"", "7", "", "10", "/e", "", ""}); }
-
-Outcome TrailingCr() { return Splits(Record("/data/cr.txt", "meta\r")); }
-
-Outcome LongNameField() { return Splits(Record("\"" + LongName(5000) + "\"")); }
-
-Outcome MebibyteLine() {
-  const std::string head = Joined(Record("/big"));
+// A record line of exactly 1 MiB.
+std::vector<std::string> MebibyteRecord() {
   std::string metadata(std::size_t{1} << 20, 'm');
-  metadata.resize(metadata.size() - head.size());
-  return Splits(Record("/big", metadata));
-}
-
-// Mismatch() fails on a null pointer from GetString.
-Outcome NeverNull() { return Splits({"", "\"\"", ""}); }
-
-Outcome LogLine() {
-  Guarded<EvDebug> log(nullptr);
-  log->DebugLvl(kLogFunction, kLogLevel, kLogFormat, "/data/100%s of %s.txt",
-                "/tmp/host-check %s.lst");
-  log.Destroy();
-  const std::string problem = OverrunReport(log, "libDivorar", "EvDebug.h", "EvDebug");
-  return {problem.empty(), problem};
-}
-
-Outcome IndexServiceWithoutLookup() {
-  Guarded<FetchIndexInfo> service;
-  service->setInitFlags(kIndexInitFlags);
-  service->setCacheType(kNoCacheType);
-  service.Destroy();
-  const std::string problem =
-      OverrunReport(service, "libLmLib", "FetchIndexInfo.h", "FetchIndexInfo");
-  return {problem.empty(), problem};
+  metadata.resize(metadata.size() - Joined(Record("/big")).size());
+  return Record("/big", metadata);
 }
 
 struct Check {
@@ -269,16 +225,33 @@ struct Check {
 };
 
 const Check kChecks[] = {
-    {"Tokenize: quoted commas stay inside their fields", QuotedCommas},
-    {"Tokenize: escaped quotes and escapes inside quotes", EscapedQuotes},
-    {"Tokenize: empty first, middle and last fields", EmptyFields},
-    {"Tokenize: a trailing CR ends the last field, not the record", TrailingCr},
-    {"Tokenize: a name of 5,000 bytes", LongNameField},
-    {"Tokenize: a line of 1 MiB", MebibyteLine},
-    {"GetString: never null, also for empty fields", NeverNull},
-    {"EvDebug(nullptr): DebugLvl with a path holding %s, then destroyed", LogLine},
+    {"Tokenize: quoted commas stay inside their fields",
+     [] { return Splits({"1", "7", "4096", "\"10,11\"", "\"/data/a,b.txt\"", "1", "\"m,d,e\""}); }},
+    {"Tokenize: escaped quotes and escapes inside quotes",
+     [] { return Splits(Record("\"/say \\\"hi\\\" C:\\\\dir\"")); }},
+    {"Tokenize: empty first, middle and last fields",
+     [] { return Splits({"", "7", "", "10", "/e", "", ""}); }},
+    {"Tokenize: a trailing CR ends the last field, not the record",
+     [] { return Splits(Record("/data/cr.txt", "meta\r")); }},
+    {"Tokenize: a name of 5,000 bytes", [] { return Splits(Record(LongName(5000))); }},
+    {"Tokenize: a line of 1 MiB", [] { return Splits(MebibyteRecord()); }},
+    {"GetString: never null, also for empty fields", [] { return Splits({"", "\"\"", ""}); }},
+    {"EvDebug(nullptr): DebugLvl with a path holding %s, then destroyed",
+     [] {
+       Guarded<EvDebug> log(nullptr);
+       log->DebugLvl(kLogFunction, kLogLevel, kLogFormat, "/data/100%s of %s.txt",
+                     "/tmp/host-check %s.lst");
+       log.Destroy();
+       return HoldsUnless(OverrunReport(log, "libDivorar", "EvDebug.h", "EvDebug"));
+     }},
     {"FetchIndexInfo: setInitFlags, setCacheType(0), destroyed without a lookup",
-     IndexServiceWithoutLookup},
+     [] {
+       Guarded<FetchIndexInfo> service;
+       service->setInitFlags(kIndexInitFlags);
+       service->setCacheType(kNoCacheType);
+       service.Destroy();
+       return HoldsUnless(OverrunReport(service, "libLmLib", "FetchIndexInfo.h", "FetchIndexInfo"));
+     }},
 };
 
 // Runs `check` in a child process; a crash there fails it.
