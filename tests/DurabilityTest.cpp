@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -32,11 +32,7 @@ const std::string kLineTooLong =
 
 // A hole: it reads as zero bytes but takes no disk space.
 void AppendZeroRun(const std::string& path, std::size_t count) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  const auto size = static_cast<std::size_t>(in.tellg());
-  if (!in || ::truncate(path.c_str(), static_cast<off_t>(size + count)) != 0) {
-    throw std::runtime_error("cannot extend " + path);
-  }
+  std::filesystem::resize_file(path, std::filesystem::file_size(path) + count);
 }
 
 // The walk as Brief tells it, one result a line.

@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
+#include <filesystem>
 #include <new>
 #include <string>
 
@@ -18,21 +18,15 @@
 
 namespace {
 
-void CopyFile(const std::string& from, const std::string& to) {
-  std::ifstream in(from, std::ios::binary);
-  std::ofstream out(to, std::ios::binary);
-  out << in.rdbuf();
-  ASSERT_TRUE(in && out) << from << " -> " << to;
-}
-
 class HostLayout : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(0, ::mkdir(m_root.File("lib").c_str(), 0755));
     ASSERT_EQ(0, ::mkdir(m_root.File("Base64").c_str(), 0755));
-    CopyFile(VSCR_LIBRARY_DIR "/libVivodStubCollectReader.so", ReaderPath());
+    std::filesystem::copy_file(VSCR_LIBRARY_DIR "/libVivodStubCollectReader.so", ReaderPath());
     for (const char* name : {VSCR_KAUTILS_SONAME, VSCR_LMLIB_SONAME, VSCR_DIVORAR_SONAME}) {
-      CopyFile(std::string(VSCR_LIBRARY_DIR "/") + name, m_root.File("Base64/") + name);
+      std::filesystem::copy_file(std::string(VSCR_LIBRARY_DIR "/") + name,
+                                 m_root.File("Base64/") + name);
     }
   }
   std::string ReaderPath() const { return m_root.File("lib/libVivodStubCollectReader.so"); }

@@ -1,23 +1,14 @@
 #include "TestFiles.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <ftw.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-
-namespace {
-
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
-  return ::remove(path);
-}
-
-}  // namespace
 
 TempDir::TempDir() {
   const char* base = ::getenv("TMPDIR");
@@ -26,7 +17,11 @@ TempDir::TempDir() {
   m_path = pattern;
 }
 
-TempDir::~TempDir() { ::nftw(m_path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS); }
+// Symbolic links inside are removed, never followed.
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(m_path, ignored);
+}
 
 const TempDir& ProcessTempDir() {
   static const TempDir dir;
@@ -70,12 +65,9 @@ std::vector<std::string> Lines(const std::string& text) {
 
 std::vector<std::string> SortedEntries(const std::string& dir) {
   std::vector<std::string> names;
-  if (DIR* const stream = ::opendir(dir.c_str())) {
-    while (const dirent* entry = ::readdir(stream)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    ::closedir(stream);
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ignored)) {
+    names.push_back(entry.path().filename());
   }
   std::sort(names.begin(), names.end());
   return names;
