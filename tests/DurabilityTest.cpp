@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <grp.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>

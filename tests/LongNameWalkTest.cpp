@@ -38,17 +38,33 @@ std::string NameOfLength(std::size_t length, std::size_t index) {
   return name;
 }
 
-class LongNameWalk : public CollectTest {
- protected:
-  // The names of NameLengths(), in order.
-  static std::vector<std::string> Names() {
-    const std::vector<std::size_t> lengths = NameLengths();
-    std::vector<std::string> names;
-    for (std::size_t i = 0; i < lengths.size(); ++i) names.push_back(NameOfLength(lengths[i], i));
-    return names;
+// The names of NameLengths(), in order.
+std::vector<std::string> Names() {
+  const std::vector<std::size_t> lengths = NameLengths();
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < lengths.size(); ++i) names.push_back(NameOfLength(lengths[i], i));
+  return names;
+}
+
+// Whether `items` give `names` in order, then the end.
+void ExpectNames(const std::vector<std::string>& names, const std::vector<Item>& items) {
+  ASSERT_EQ(names.size() + 1, items.size());
+  std::size_t wrong = 0;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (items[i].result == 1 && items[i].fileName == names[i]) continue;
+    if (++wrong > 10) continue;  // ten are enough to see the pattern
+    // Told in short: where the names first differ.
+    const auto differ = std::mismatch(names[i].begin(), names[i].end(), items[i].fileName.begin(),
+                                      items[i].fileName.end()).first - names[i].begin();
+    ADD_FAILURE() << "record " << i << ": name differs (result " << items[i].result << ", "
+                  << items[i].fileName.size() << " bytes for " << names[i].size()
+                  << ", first difference at byte " << differ << ")";
   }
-  static void ExpectNames(const std::vector<std::string>& names, const std::vector<Item>& items);
-};
+  EXPECT_EQ(0u, wrong) << "of " << names.size() << " names differ";
+  EXPECT_EQ(0, items.back().result);
+}
+
+using LongNameWalk = CollectTest;
 
 TEST_F(LongNameWalk, EveryNameUpToTenThousandBytesComesBackWhole) {
   const std::vector<std::string> names = Names();
@@ -71,23 +87,5 @@ TEST_F(LongNameWalk, NamesWrittenByTheIndexServiceComeBackWhole) {
   ExpectNames(names, ReadAll(reader, 3000));
 }
 #endif
-
-void LongNameWalk::ExpectNames(const std::vector<std::string>& names,
-                               const std::vector<Item>& items) {
-  ASSERT_EQ(names.size() + 1, items.size());
-  std::size_t wrong = 0;
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (items[i].result == 1 && items[i].fileName == names[i]) continue;
-    if (++wrong > 10) continue;  // ten are enough to see the pattern
-    // Told in short: where the names first differ.
-    const auto differ = std::mismatch(names[i].begin(), names[i].end(), items[i].fileName.begin(),
-                                      items[i].fileName.end()).first - names[i].begin();
-    ADD_FAILURE() << "record " << i << ": name differs (result " << items[i].result << ", "
-                  << items[i].fileName.size() << " bytes for " << names[i].size()
-                  << ", first difference at byte " << differ << ")";
-  }
-  EXPECT_EQ(0u, wrong) << "of " << names.size() << " names differ";
-  EXPECT_EQ(0, items.back().result);
-}
 
 }  // namespace

@@ -3,7 +3,6 @@
 // log lines themselves are checked over the stand-in (StubConversionLogTest).
 // The fixture keeps whatever the log writer writes off the terminal.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
