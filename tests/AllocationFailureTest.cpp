@@ -218,8 +218,6 @@ class ConversionAllocationFailure : public ConversionTest {
     const Watching watching;
     return ConversionTest::CallConversion(input, output, delimiter);
   }
-  // The descriptors this process holds open.
-  static std::vector<std::string> OpenDescriptors() { return SortedEntries("/proc/self/fd"); }
 };
 
 // Fails each allocation of a conversion in turn, one per conversion: the
@@ -227,7 +225,7 @@ class ConversionAllocationFailure : public ConversionTest {
 TEST_F(ConversionAllocationFailure, ExceptionPassesThroughWithBothFilesClosed) {
   const std::string longPath = "/" + std::string(std::size_t{3} << 20, 'p');
   WriteFile(Input(), "1,/a:1\n2," + longPath + ":2\n3,/c:3\n");
-  const std::vector<std::string> descriptors = OpenDescriptors();
+  const std::vector<std::string> descriptors = SortedEntries("/proc/self/fd");
   int failures = 0;
   for (long nth = 1;; ++nth) {
     SCOPED_TRACE("allocation " + std::to_string(nth));
@@ -240,7 +238,7 @@ TEST_F(ConversionAllocationFailure, ExceptionPassesThroughWithBothFilesClosed) {
     } catch (const std::bad_alloc&) {
       threw = true;
     }
-    EXPECT_EQ(descriptors, OpenDescriptors());
+    EXPECT_EQ(descriptors, SortedEntries("/proc/self/fd"));
     EXPECT_EQ("earlier", m_reader.m_lastError);
     if (FailurePending()) {  // no allocation was left to fail
       EXPECT_TRUE(converted);

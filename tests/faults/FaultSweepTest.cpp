@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -58,13 +59,10 @@ class Faults {
   void AlsoFailNth(const char* family, unsigned long nth, int error) {
     ASSERT_EQ(0, FAULTS(also_fail_nth)(family, nth, error)) << family;
   }
-  // getrandom's nth call from now fills its buffer with the byte first + n - 1.
   void FixRandom(int first) { FAULTS(fix_random)(first); }
-  // The opens, fsyncs and renames of the last plan, one per line.
   std::vector<std::string> Trace() const { return Lines(FAULTS(trace)()); }
   void InterruptEverySecondCall() { FAULTS(interrupt)(); }
   void FailReadsAt(uint64_t offset, int error) { FAULTS(fail_reads_at)(offset, error); }
-  // True when the planned fault was injected.
   bool Stop() { return FAULTS(stop)() != 0; }
   unsigned long Calls(const char* family) const { return FAULTS(calls)(family); }
 };
@@ -304,11 +302,6 @@ TEST_F(FaultSweep, InitializeBesideATakenNameInAFolderLeavesNoPartialFileEither)
   EXPECT_FALSE(FileExists(m_dir.File("victim"))) << "written through the planted link";
 }
 
-std::string RealPath(const std::string& path) {
-  char resolved[PATH_MAX];
-  return ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;
-}
-
 // `temporary` with its random part made of the byte `byte`, as getrandom
 // answers once the fault library fixes it.
 std::string WithRandomByte(const std::string& temporary, int byte) {
@@ -350,7 +343,7 @@ TEST_F(FaultSweep, PublishingSyncsTheTemporaryThenRenamesItThenSyncsItsDirectory
     }
     const std::string collectPath = m_dir.File(folder + "c_42.lmf");
     ASSERT_TRUE(IsTemporaryOf(collectPath, temporary, ::getpid()));
-    const std::string dir = RealPath(m_dir.File(folder));
+    const std::string dir = std::filesystem::canonical(m_dir.File(folder)).string();
     EXPECT_EQ((std::vector<std::string>{"fsync " + dir + temporary.substr(temporary.rfind('/')),
                                         "rename " + temporary + " " + collectPath, "fsync " + dir}),
               durable);
@@ -418,7 +411,7 @@ TEST_F(FaultSweep, CompleteFileStaysWhenItsDirectoryCannotBeSynced) {
   LookUp(m_faults, Args(), InputList());
   const std::vector<std::string> trace = m_faults.Trace();
   const unsigned long dirOpen = NthOfItsFamily(trace, "open " + m_dir.path());
-  const unsigned long dirSync = NthOfItsFamily(trace, "fsync " + RealPath(m_dir.path()));
+  const unsigned long dirSync = NthOfItsFamily(trace, "fsync " + std::filesystem::canonical(m_dir.path()).string());
   ASSERT_GT(dirOpen, 0u);
   ASSERT_GT(dirSync, 0u);
   const std::string whole = ReadFile(CollectPath());
@@ -487,7 +480,7 @@ struct HostCalls {
     const ::Item got = CollectTest::ReadOne(reader);
     std::string event = "GetItem " + Describe(got);
     if (got.result == 1) event += " " + got.line;
-    if (got.result != 1 && (got.fileName != "untouched" || got.line != "untouched")) event += " wrote";
+    if (got.result != 1 && !Untouched(got)) event += " wrote";
     events.push_back(event);
     return got.result;
   }

@@ -1,11 +1,8 @@
-// Preloaded into vscr-host-check, this library stands for a host library
-// whose destructor writes past its object. It wraps the destructor of the
-// host class that VSCR_OVERRUN_CLASS names: the library's own destructor
-// runs, then one byte just past the object, as the build's header sizes
-// it, is overwritten. Without VSCR_OVERRUN_CLASS it only passes calls on.
-//
-// Only a byte that holds vscr-host-check's guard pattern is overwritten, so
-// that objects living elsewhere (the elements inside an array) stay whole.
+// Preloaded into vscr-host-check, a host library whose destructor writes
+// past its object: after the library's own destructor of the class that
+// VSCR_OVERRUN_CLASS names, the byte just past the object (as the build's
+// header sizes it) is overwritten, if it holds vscr-host-check's guard
+// pattern, so that objects elsewhere (the elements of an array) stay whole.
 #include <dlfcn.h>
 
 #include <cstdlib>
