@@ -108,6 +108,33 @@ int BadUsage(const std::string& problem) {  // empty: getopt_long told it
   return kExitBadArguments;
 }
 
+// --convert INPUT OUTPUT DELIM, once the options are read.
+int RunConvert(char** operands, int count) {
+  if (count != 3) return BadUsage("--convert takes INPUT OUTPUT DELIM");
+  const std::string d = operands[2];
+  const char delimiter =
+      d == "tab" || d == "\\t" ? '\t' : d == "comma" ? ',' : d.size() == 1 ? d[0] : '\0';
+  if (delimiter == '\0') return BadUsage("DELIM must be one character, tab, \\t or comma");
+  return FinishOutput(Convert(operands[0], operands[1], delimiter));
+}
+
+// A walk of INPUT, once the options are read; `starts` counts the options
+// that say where it starts.
+int RunWalk(WalkOptions& options, char** operands, int count, int starts) {
+  if (count != 1) return BadUsage(count == 0 ? "no INPUT given" : "only one INPUT");
+  options.inputFile = operands[0];
+  if (options.inputFile == "-") {
+    return BadUsage("INPUT cannot be \"-\": the index service reads it as a file");
+  }
+  if (starts > 1) return BadUsage("give only one of --offset, --range, --shard and --shards");
+  VivodStubCollectReaderInitArgs& args = options.args;
+  if (args.fieldCount != 0 && args.fieldList.empty()) return BadUsage("--field-count needs --fields");
+  if (args.fieldCount == 0 && !args.fieldList.empty()) {
+    for (const char c : "," + args.fieldList) args.fieldCount += c == ',' ? 1 : 0;
+  }
+  return FinishOutput(Walk(options));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -137,25 +164,6 @@ int main(int argc, char** argv) {
       return BadUsage("invalid value '" + std::string(optarg) + "' for --" + kOptions[at].name);
     }
   }
-  char** const operands = argv + optind;
-  if (convert && argc - optind == 3) {
-    const std::string d = operands[2];
-    const char delimiter =
-        d == "tab" || d == "\\t" ? '\t' : d == "comma" ? ',' : d.size() == 1 ? d[0] : '\0';
-    if (delimiter == '\0') return BadUsage("DELIM must be one character, tab, \\t or comma");
-    return FinishOutput(Convert(operands[0], operands[1], delimiter));
-  }
-  if (convert) return BadUsage("--convert takes INPUT OUTPUT DELIM");
-  if (argc - optind != 1) return BadUsage(optind == argc ? "no INPUT given" : "only one INPUT");
-  options.inputFile = operands[0];
-  if (options.inputFile == "-") {
-    return BadUsage("INPUT cannot be \"-\": the index service reads it as a file");
-  }
-  if (starts > 1) return BadUsage("give only one of --offset, --range, --shard and --shards");
-  VivodStubCollectReaderInitArgs& args = options.args;
-  if (args.fieldCount != 0 && args.fieldList.empty()) return BadUsage("--field-count needs --fields");
-  if (args.fieldCount == 0 && !args.fieldList.empty()) {
-    for (const char c : "," + args.fieldList) args.fieldCount += c == ',' ? 1 : 0;
-  }
-  return FinishOutput(Walk(options));
+  const int count = argc - optind;
+  return convert ? RunConvert(argv + optind, count) : RunWalk(options, argv + optind, count, starts);
 }
