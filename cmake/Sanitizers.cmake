@@ -24,3 +24,10 @@ if(vscr_flags MATCHES "(^| )-fsanitize=([^ ]*,)?fuzzer-no-link")
 else()
   set(VSCR_FUZZING OFF)
 endif()
+
+# A fuzz build scales the reader's line limits down (reader/LineLimits.h), so
+# what it builds must never reach an installation or a package.
+if(vscr_flags MATCHES "(^| )-DFUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION( |=|$)" AND VSCR_INSTALL)
+  message(FATAL_ERROR "FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION scales the reader's limits "
+    "down: such a build is for fuzzing only and needs -DVSCR_INSTALL=OFF")
+endif()

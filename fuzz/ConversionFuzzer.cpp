@@ -1,6 +1,9 @@
 // Fuzzes ProcessStubCollectFile over arbitrary input and delimiter, checked
 // against a plain in-memory model of the line rules: the same output bytes
-// and one log line per written path.
+// and one log line per written path. In the fuzz build the line limit and
+// the read block are a few dozen bytes (LineLimits.h), so inputs hold lines
+// on both sides of the limit, and lines that end blocks after their skip
+// began.
 //
 // Input: one delimiter byte, then the stub collect file's bytes.
 #include <cstdint>
@@ -9,6 +12,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "LineLimits.h"
 #include "TestFiles.h"
 #include "VivodStubCollectReader.h"
 #include "standins/EvDebugControl.h"
@@ -24,7 +28,9 @@ std::vector<std::string> ModelPaths(const std::string& input, char delimiter) {
     if (end == std::string::npos) end = input.size();
     std::string line = input.substr(start, end - start);
     start = end + 1;
-    if (line.empty()) continue;
+    // Too long to be a path, whatever it holds: passed over whole, and the
+    // line after it is a line of its own.
+    if (line.empty() || line.size() > vscr::kMaxLineLength) continue;
     const char last = line[line.size() - 1];
     if (last == '\r' || last == '\t') line.erase(line.size() - 1);
     const std::size_t split = line.find(delimiter);

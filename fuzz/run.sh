@@ -1,31 +1,31 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets and runs each for a while.
-#   fuzz/run.sh [SECONDS_PER_TARGET]   (default 60)
-# New inputs go to build-fuzz/corpus/<target>; the seed corpus in
-# fuzz/corpus/<target> is read, never written. Crashes are saved in
-# build-fuzz/artifacts/. The build's output and each target's log go to
-# build-fuzz/*.log, printed only when a step fails.
+# Builds the libFuzzer targets (the fuzz preset) and runs each for a while.
+#   fuzz/run.sh [SECONDS_PER_TARGET [TARGET...]]   (default 60, every target)
+# The targets are those that fuzz/CMakeLists.txt adds, as the build lists
+# them in build-fuzz/fuzz/targets. New inputs go to build-fuzz/corpus/<target>;
+# the seed corpus in fuzz/corpus/<target> is read, never written. Crashes are
+# saved in build-fuzz/artifacts/. The build's output and each target's log go
+# to build-fuzz/*.log, printed only when a step fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
+shift $(($# > 0 ? 1 : 0))
 
-# All our code gives libFuzzer its coverage feedback (fuzzer-no-link) and
-# runs under AddressSanitizer and UBSan: fuzzing without them finds crashes
-# only. The engine links into the fuzz targets alone.
-flags="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer"
+# The preset builds all our code under ASan and UBSan with libFuzzer's
+# coverage feedback, and with the line limits scaled down so that inputs of
+# at most 8 KiB cross them (reader/LineLimits.h).
 mkdir -p build-fuzz
-if ! { cmake --preset default -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ \
-         -DCMAKE_CXX_FLAGS="$flags" -DVSCR_BUILD_TESTS=OFF -DVSCR_BUILD_TOOLS=OFF &&
-       cmake --build build-fuzz; } >build-fuzz/build.log 2>&1; then
+if ! { cmake --preset fuzz && cmake --build --preset fuzz; } >build-fuzz/build.log 2>&1; then
   tail -n 100 build-fuzz/build.log
   echo "fuzz: the build failed (whole log: build-fuzz/build.log)" >&2
   exit 1
 fi
+if [[ $# -eq 0 ]]; then mapfile -t targets <build-fuzz/fuzz/targets; else targets=("$@"); fi
 
 # The targets make their scratch files under TMPDIR; keep them in the build.
 export TMPDIR=$PWD/build-fuzz/tmp
 mkdir -p build-fuzz/artifacts "$TMPDIR"
-for target in reader_fuzzer conversion_fuzzer; do
+for target in "${targets[@]}"; do
   corpus=build-fuzz/corpus/$target
   log=build-fuzz/$target.log
   mkdir -p "$corpus"

@@ -13,6 +13,7 @@
 
 namespace {
 
+using vscr::kConversionBlockSize;
 using vscr::kMaxLineLength;
 using vscr::PosixFile;
 
@@ -27,7 +28,6 @@ constexpr char kWriteOutputFailed[] = "Failed to write output file [";
 constexpr char kSameFile[] = "Input and output are the same file [";
 constexpr char kMessageEnd[] = "].";
 
-constexpr std::size_t kBlockSize = std::size_t{128} * 1024;
 constexpr std::size_t kOutputSize = std::size_t{1024} * 1024;
 
 // One line in the reader's buffer, without its line feed. The byte at
@@ -43,7 +43,7 @@ struct Line {
 // so memory stays bounded whatever the file holds.
 class LineReader {
  public:
-  explicit LineReader(PosixFile* file) : m_file(file), m_buffer(kBlockSize + 1) {}
+  explicit LineReader(PosixFile* file) : m_file(file), m_buffer(kConversionBlockSize + 1) {}
 
   // Sets `line` to the next line; it stays valid, and writable, until the
   // next call. A last line without a line feed is a line like the others;
@@ -113,7 +113,7 @@ bool LineReader::Refill() {
   }
   const std::size_t room = m_buffer.size() - 1;  // the spare byte is never read into
   if (m_end == room) {
-    m_buffer.resize(std::min(room * 2, kMaxLineLength + kBlockSize) + 1);
+    m_buffer.resize(std::min(room * 2, kMaxLineLength + kConversionBlockSize) + 1);
   }
   const long n = m_file->Read(m_buffer.data() + m_end, m_buffer.size() - 1 - m_end);
   if (n < 0) {

@@ -45,7 +45,9 @@ memcheck() {
 memcheck reader_tests build/tests/reader_tests
 memcheck standin_tests build/tests/standin_tests
 memcheck library_load_tests build/tests/library_load_tests
-for target in reader_fuzzer conversion_fuzzer; do
+# Every fuzz target that the build has, as fuzz/CMakeLists.txt lists them.
+mapfile -t fuzz_targets <build/fuzz/targets
+for target in "${fuzz_targets[@]}"; do
   memcheck "$target" "build/fuzz/$target" "fuzz/corpus/$target"
 done
 if [[ $failed -ne 0 ]]; then
