@@ -1,6 +1,6 @@
 # What the compiler flags of this build imply. Sanitizer, fuzzing and
 # coverage builds take their instrumentation from CMAKE_CXX_FLAGS (the
-# sanitize preset, fuzz/run.sh, scripts/coverage.sh, .ci/run's tsan step),
+# sanitize and fuzz presets, scripts/coverage.sh, .ci/run's tsan step),
 # which reach every target, compile and link alike.
 string(TOUPPER "${CMAKE_BUILD_TYPE}" vscr_build_type)
 set(vscr_flags "${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_${vscr_build_type}}")

@@ -1,6 +1,15 @@
 #include "CollectTestHarness.h"
 
+#include "LineLimits.h"
 #include "VivodStubCollectWalk.h"
+
+// The suite runs on the limits that ship. The fuzz build's scaled-down ones
+// (FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION) would let the tests that take
+// them from LineLimits.h pass on a library that no host may load.
+static_assert(vscr::kMaxLineLength == std::size_t{16} * 1024 * 1024 &&
+                  vscr::kConversionBlockSize == std::size_t{128} * 1024 &&
+                  vscr::kSpareSeparators == 65536,
+              "the test suite is built with the shipped line limits only");
 
 std::string Record(const std::string& nameField) {
   return "1,7,4096,10," + nameField + ",1,";
