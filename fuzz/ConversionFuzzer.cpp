@@ -1,9 +1,9 @@
 // Fuzzes ProcessStubCollectFile over arbitrary input and delimiter, checked
 // against a plain in-memory model of the line rules: the same output bytes
 // and one log line per written path. In the fuzz build the line limit and
-// the read block are a few dozen bytes (LineLimits.h), so inputs hold lines
-// on both sides of the limit, and lines that end blocks after their skip
-// began.
+// the read and write blocks are a few dozen bytes (LineLimits.h), so inputs
+// hold lines on both sides of the limit, lines that end blocks after their
+// skip began, and paths written straight through.
 //
 // Input: one delimiter byte, then the stub collect file's bytes.
 #include <cstdint>

@@ -23,6 +23,7 @@
 namespace {
 
 constexpr char kNotReady[] = "Call Initialize() and Open() first.";
+constexpr char kShortRecord[] = "Could not find all desired fields in collect file entry";
 const std::string kNameSentinel = "\x01name untouched";
 const std::string kLineSentinel = "\x01line untouched";
 
@@ -76,7 +77,8 @@ constexpr std::size_t kLongestNameKept = 1023;  // longer: the reader's choice
 // The bytes whose effect on the fields the tokenizer decides.
 const std::string kTokenizerBytes("\"\\ \t\r\n\v\f\0", 9);
 
-LineOutcome OutcomeOfLine(const std::string& line, int32_t fieldCount, const std::string& fileName) {
+LineOutcome OutcomeOfLine(const std::string& line, int32_t fieldCount,
+                          const std::string& fileName) {
   if (line.size() > vscr::kMaxLineLength) {
     return {-1, "Collect file line longer than " + std::to_string(vscr::kMaxLineLength) +
                     " bytes in " + fileName, "", false};
@@ -86,7 +88,7 @@ LineOutcome OutcomeOfLine(const std::string& line, int32_t fieldCount, const std
   if (commas > static_cast<uint64_t>(std::max(fieldCount, 0)) + vscr::kSpareSeparators) {
     return {-1, "Collect file line with too many fields in " + fileName, "", false};
   }
-  const LineOutcome shortRecord{-1, "Could not find all desired fields in collect file entry", "", false};
+  const LineOutcome shortRecord{-1, kShortRecord, "", false};
   // No tokenizer gives more fields than commas + 1.
   if (commas + 1 < static_cast<uint64_t>(fieldCount)) return shortRecord;
   const bool plain = line.find_first_of(kTokenizerBytes) == std::string::npos;
@@ -157,7 +159,7 @@ void DriveReadyReader(VivodStubCollectReader* reader, const std::vector<Call>& c
     const int result = reader->GetItem(name, line);
     const LineOutcome expected = model.Read(&modelLine);
     if (expected.eitherWay && result == -1) {
-      model.lastError = "Could not find all desired fields in collect file entry";
+      model.lastError = kShortRecord;
     }
     FUZZ_CHECK(result == expected.result || (expected.eitherWay && result == -1));
     FUZZ_CHECK(reader->m_lastError == model.lastError);

@@ -3,9 +3,10 @@
 // the ranges, put together in order, must give exactly the whole walk, every
 // record and every skipped line with its offset. A walk resumed at each
 // offset that the whole walk handed out must go on with the rest of it, and
-// the whole walk must account for every line of the file, in order. In the
-// fuzz build the line limit and the spare separators are a few dozen
-// (LineLimits.h), so skipped lines of every kind sit at the cuts too.
+// the whole walk must account for every line of the file, in order; a range
+// past the end holds nothing. In the fuzz build the line limit and the spare
+// separators are a few dozen (LineLimits.h), so skipped lines of every kind
+// sit at the cuts too.
 //
 // Input: one byte choosing the field list, one byte for the number of cuts,
 // two bytes per cut, then the collect file's bytes.
@@ -153,5 +154,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   CheckAccountsForEveryLine(file, whole);
   CheckRangesMakeTheWholeWalk(args, collectPath, CutsOf(cutBits, file.size()), whole);
   CheckResumesGoOn(args, collectPath, whole);
+  // A range that begins past the end holds nothing.
+  Steps past;
+  const uint64_t beyond = file.size() + 1 + (cutBits.empty() ? 0 : cutBits.front());
+  Walk(*OpenReader(args, collectPath), beyond, UINT64_MAX, SIZE_MAX, &past);
+  FUZZ_CHECK(past.empty());
   return 0;
 }

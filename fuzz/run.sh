@@ -22,9 +22,18 @@ if ! { cmake --preset fuzz && cmake --build --preset fuzz; } >build-fuzz/build.l
 fi
 if [[ $# -eq 0 ]]; then mapfile -t targets <build-fuzz/fuzz/targets; else targets=("$@"); fi
 
-# The targets make their scratch files under TMPDIR; keep them in the build.
-export TMPDIR=$PWD/build-fuzz/tmp
-mkdir -p build-fuzz/artifacts "$TMPDIR"
+# The targets make their scratch files under TMPDIR. The conversion syncs
+# its output to disk: on a tmpfs that costs nothing, and the targets run
+# several times faster. Without one they stay in the build.
+if [[ -d /dev/shm && -w /dev/shm ]]; then
+  TMPDIR=$(mktemp -d /dev/shm/vscr-fuzz.XXXXXX)
+  trap 'rm -rf "$TMPDIR"' EXIT
+else
+  TMPDIR=$PWD/build-fuzz/tmp
+  mkdir -p "$TMPDIR"
+fi
+export TMPDIR
+mkdir -p build-fuzz/artifacts
 for target in "${targets[@]}"; do
   corpus=build-fuzz/corpus/$target
   log=build-fuzz/$target.log

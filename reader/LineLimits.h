@@ -1,6 +1,6 @@
-// Limits on one line of the files the library reads, shared by the collect
-// reader and the stub conversion. Internal to the library; tests and fuzz
-// targets include it rather than copy the numbers.
+// Limits on one line of the files the library reads and writes, shared by
+// the collect reader and the stub conversion. Internal to the library; tests
+// and fuzz targets include it rather than copy the numbers.
 //
 // A fuzz build (FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION, as libFuzzer's
 // users name it: the fuzz preset in cmake/CIPresets.json) scales them down,
@@ -25,6 +25,9 @@ constexpr std::size_t kMaxLineLength = std::size_t{16} * 1024 * 1024;
 // The conversion reads its input in blocks of this size; its buffer grows
 // only for a line longer than that, up to kMaxLineLength + one block.
 constexpr std::size_t kConversionBlockSize = std::size_t{128} * 1024;
+// It writes its path list in blocks of this size; a path as long as a block
+// is written straight through.
+constexpr std::size_t kConversionOutputSize = std::size_t{1024} * 1024;
 
 // A record holds its field count of separators, plus the commas inside its
 // quoted fields: a path may be up to PATH_MAX (4096) bytes of commas, and
@@ -39,6 +42,7 @@ constexpr uint64_t kSpareSeparators = 65536;
 
 constexpr std::size_t kMaxLineLength = 64;
 constexpr std::size_t kConversionBlockSize = 32;
+constexpr std::size_t kConversionOutputSize = 40;
 constexpr uint64_t kSpareSeparators = 8;
 
 #endif

@@ -14,6 +14,7 @@
 namespace {
 
 using vscr::kConversionBlockSize;
+using vscr::kConversionOutputSize;
 using vscr::kMaxLineLength;
 using vscr::PosixFile;
 
@@ -28,7 +29,6 @@ constexpr char kWriteOutputFailed[] = "Failed to write output file [";
 constexpr char kSameFile[] = "Input and output are the same file [";
 constexpr char kMessageEnd[] = "].";
 
-constexpr std::size_t kOutputSize = std::size_t{1024} * 1024;
 
 // One line in the reader's buffer, without its line feed. The byte at
 // data[size] belongs to the buffer too (the line feed, or a spare byte after
@@ -130,7 +130,7 @@ bool LineReader::Refill() {
 // the conversion stops at its first failed write.
 class LineWriter {
  public:
-  explicit LineWriter(PosixFile* file) : m_file(file), m_buffer(kOutputSize) {}
+  explicit LineWriter(PosixFile* file) : m_file(file), m_buffer(kConversionOutputSize) {}
 
   // Writes `text` and a line feed. The byte at text[length] is the caller's
   // and may be overwritten: a line written straight through takes its line

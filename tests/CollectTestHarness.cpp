@@ -8,6 +8,7 @@
 // them from LineLimits.h pass on a library that no host may load.
 static_assert(vscr::kMaxLineLength == std::size_t{16} * 1024 * 1024 &&
                   vscr::kConversionBlockSize == std::size_t{128} * 1024 &&
+                  vscr::kConversionOutputSize == std::size_t{1024} * 1024 &&
                   vscr::kSpareSeparators == 65536,
               "the test suite is built with the shipped line limits only");
 
