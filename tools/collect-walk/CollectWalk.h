@@ -1,6 +1,7 @@
 // collect-walk's parts: the command line (main.cpp), the walks and the sample
-// (Walk.cpp), standard output, the conversion and interrupted lookups
-// (Output.cpp), and the progress line (Progress.cpp).
+// (Walk.cpp), the conversion (Convert.cpp), the temporaries of an
+// interrupted lookup (Temporaries.cpp), and the progress line (Progress.cpp).
+// All but the command line make the library collect_walk_core.
 #ifndef TOOLS_COLLECT_WALK_COLLECTWALK_H_
 #define TOOLS_COLLECT_WALK_COLLECTWALK_H_
 
@@ -10,9 +11,14 @@
 #include <optional>
 #include <string>
 
+#include <vector>
+
+#include "ToolCore.h"
 #include "VivodStubCollectReader.h"
 
-enum ExitStatus : int { kExitDone = 0, kExitFailure = 1, kExitBadArguments = 2 };
+using vscr_tool::kExitBadArguments;
+using vscr_tool::kExitDone;
+using vscr_tool::kExitFailure;
 
 struct WalkOptions {
   WalkOptions() {
@@ -30,24 +36,32 @@ struct WalkOptions {
   bool indexCache = false, offsets = false, verbose = false, progress = false;
 };
 
-void Complain(const std::string& problem);  // "collect-walk: <problem>"
-// Whether every write to standard output went out so far; the first failure
-// is kept. FinishOutput flushes and closes standard output and, after a
-// failed write, says "collect-walk: write error: <reason>" and returns
-// kExitFailure instead of `status`.
-bool OutputHolds();
-int FinishOutput(int status);
-// Opens /dev/null on those of descriptors 0 to 2 that are closed, so that no
-// file opened later takes their numbers. False when it cannot.
-bool OpenClosedStandardDescriptors();
-// From now on SIGINT and SIGTERM (unless ignored) remove the collect file
-// temporaries this process started beside `stem` (work dir and prefix),
-// then end the process by that signal.
-void RemoveTemporariesOnInterrupt(const std::string& stem);
-// These return the exit status.
-int Convert(const std::string& input, const std::string& output, char delimiter);
-int Walk(const WalkOptions& options);
-int RunSample();
+inline void Complain(const std::string& problem) {  // "collect-walk: <problem>"
+  vscr_tool::Complain("collect-walk", problem);
+}
+
+// What main hands every part: the checked standard output, the clean-ups
+// of an interrupt, and the standard descriptors as the program found them.
+struct Tool {
+  vscr_tool::CheckedOutput& output;
+  vscr_tool::InterruptCleanup& interrupts;
+  vscr_tool::StandardDescriptors descriptors;
+};
+
+// These return the exit status; their output is not yet finished. INPUT
+// and OUTPUT "-" are descriptors 0 and 1 as they stand: read from their
+// offset on, whatever they are (a file, a pipe, a socket).
+int Convert(Tool& tool, const std::string& input, const std::string& output, char delimiter);
+int Walk(Tool& tool, const WalkOptions& options);
+int RunSample(Tool& tool);
+
+// Removes the temporaries of the collect file at `collectPath` (named as
+// CollectFileNames.h names them) that this process made, and returns their
+// paths. A name with our pid is not enough, as a job in another PID
+// namespace may have it: the temporary must also be a file that a
+// descriptor of this process holds open, as the index service holds its
+// output while it writes.
+std::vector<std::string> RemoveOwnTemporaries(const std::string& collectPath);
 
 // The progress line: one line on standard error, redrawn in place. Most
 // calls only count down; every few thousand records (or megabytes) it reads
