@@ -28,10 +28,11 @@ endfunction()
 set(vscr_libdirs ${CMAKE_INSTALL_LIBDIR})
 set(vscr_layouts ${CMAKE_INSTALL_LIBDIR} ${VSCR_INSTALL_HOSTLIBDIR})
 # collect-walk links the reader only, and the reader finds the host's
-# libraries; vscr-host-check calls them directly, and must load the ones
-# the reader would load.
+# libraries; vscr-host-check loads them itself, and its checks module
+# (in lib/VivodStubCollectReader), and must load the ones the reader would.
 vscr_runpath_from_bindir(vscr_collect_walk_runpath ${vscr_libdirs})
-vscr_runpath_from_bindir(vscr_host_check_runpath ${vscr_layouts})
+set(vscr_host_checks_dir ${CMAKE_INSTALL_LIBDIR}/${PROJECT_NAME})
+vscr_runpath_from_bindir(vscr_host_check_runpath ${vscr_host_checks_dir} ${vscr_layouts})
 if(TARGET collect-walk)
   set_target_properties(collect-walk PROPERTIES INSTALL_RPATH "${vscr_collect_walk_runpath}")
   install(TARGETS collect-walk RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT VscrTools)
@@ -39,6 +40,8 @@ endif()
 if(TARGET vscr-host-check)
   set_target_properties(vscr-host-check PROPERTIES INSTALL_RPATH "${vscr_host_check_runpath}")
   install(TARGETS vscr-host-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT VscrTools)
+  install(TARGETS vscr-host-check-probes LIBRARY DESTINATION ${vscr_host_checks_dir}
+    COMPONENT VscrTools)
 endif()
 
 # collect-walk looks for its sample in <its folder>/../share/VivodStubCollectReader/sample
