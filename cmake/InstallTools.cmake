@@ -65,6 +65,8 @@ if(DEFINED ENV{SOURCE_DATE_EPOCH})
 else()
   set(vscr_man_date 1796817600)  # 2026-12-09
 endif()
+# Each program's sections that --help does not hold (EXIT STATUS, FILES,
+# ENVIRONMENT, SEE ALSO) are in <program>.h2m beside its sources.
 set(vscr_man_names
   "collect-walk=walk a collect file or convert a stub collect file"
   "vscr-host-check=check the host libraries that libVivodStubCollectReader relies on")
@@ -80,12 +82,15 @@ foreach(entry IN LISTS vscr_man_names)
     continue()
   endif()
   set(page ${PROJECT_BINARY_DIR}/man/${program}.1)
+  get_target_property(sources ${program} SOURCE_DIR)
+  set(include ${sources}/${program}.h2m)
   add_custom_command(OUTPUT ${page}.gz
     COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${vscr_man_date}
             ${VSCR_HELP2MAN} --no-info --section=1 --name=${summary}
-            --source=${PROJECT_NAME} --output=${page} $<TARGET_FILE:${program}>
+            --source=${PROJECT_NAME} --include=${include} --output=${page}
+            $<TARGET_FILE:${program}>
     COMMAND ${VSCR_GZIP} -9nf ${page}
-    DEPENDS ${program} VERBATIM)
+    DEPENDS ${program} ${include} VERBATIM)
   list(APPEND vscr_man_pages ${page}.gz)
   install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT VscrTools)
 endforeach()
