@@ -12,16 +12,8 @@ cd "$(dirname "$0")/.."
 walk=$(realpath "${1:-build/tools/collect-walk/collect-walk}")
 work=$(mktemp -d "${TMPDIR:-/tmp}/vscr-parallel-walk.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-mkdir "$work/bin"
-ln -s "$walk" "$work/bin/collect-walk"
-export PATH=$work/bin:$PATH
-cd "$work"
-
-# collect-walk reuses a collect file under its default name, so the list
-# only has to exist.
-awk -f "$OLDPWD/scripts/mixed-collect-file.awk" >collect_1.lmf
-: >list.lst
-collect-walk list.lst >single.txt 2>single.err
+source scripts/walk-check-setup.sh
+walk_check_setup "$walk" "$work" list.lst
 
 # The README's lines.
 set -o pipefail

@@ -89,15 +89,9 @@ for _ in $(seq 120); do
 done
 [[ $(sinfo -h -o %t 2>/dev/null) == idle ]] || fail "the node did not come up"
 
-# The collect file (collect-walk reuses it under its default name), one
-# whole walk, and the README's line.
-mkdir "$work/bin" "$work/walk"
-ln -s "$walk" "$work/bin/collect-walk"
-export PATH=$work/bin:$PATH
-cd "$work/walk"
-awk -f "$source/scripts/mixed-collect-file.awk" >collect_1.lmf
-: >files.lst
-collect-walk files.lst >single.txt 2>single.err
+# The collect file, one whole walk, and the README's line.
+source "$source/scripts/walk-check-setup.sh"
+walk_check_setup "$walk" "$work/walk" files.lst
 submitted=$(eval "$line")
 job=${submitted##* }
 [[ $job =~ ^[0-9]+$ ]] || fail "sbatch said: $submitted"

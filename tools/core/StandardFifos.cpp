@@ -16,7 +16,7 @@ namespace vscr_tool {
 struct StandardFifos::Relay {
   std::string path;
   std::atomic<bool> opened{false};    // the thread has its end open
-  std::atomic<bool> cancelled{false};  // the library gave up: copy nothing
+  std::atomic<bool> cancelled{false};  // the library gave up: feed nothing
   std::atomic<int> readError{0};       // errno of a failed read of descriptor 0
 };
 
@@ -63,7 +63,9 @@ void Drain(const std::shared_ptr<Relay>& relay, CheckedOutput& output) {
   const int fifo = OpenRetrying(relay->path, O_RDONLY);
   relay->opened = true;
   char block[kBlockSize];
-  for (ssize_t got; fifo >= 0 && !relay->cancelled && (got = ::read(fifo, block, sizeof block)) != 0;) {
+  // Read to the end even when released: what the library wrote before the
+  // release stands in the FIFO.
+  for (ssize_t got; fifo >= 0 && (got = ::read(fifo, block, sizeof block)) != 0;) {
     if (got > 0) output.Write(block, static_cast<std::size_t>(got));
     if (got < 0 && errno != EINTR) break;
   }

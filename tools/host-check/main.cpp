@@ -16,7 +16,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -39,6 +41,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr char kProgram[] = "vscr-host-check";
 constexpr unsigned kDefaultTimeLimit = 10;  // seconds
+constexpr std::size_t kMaxDetail = 4096;     // bytes of a failing check's report
 
 // What a child hands back: its outcome's detail, and its exit status.
 Outcome RunChild(const std::function<Outcome()>& body, unsigned timeLimit) {
@@ -72,10 +75,13 @@ Outcome RunChild(const std::function<Outcome()>& body, unsigned timeLimit) {
       timedOut = true;
       break;
     }
+    // A report is kept to one line's worth; the rest is read and dropped,
+    // so that the child never waits on a full pipe.
     char buffer[512];
-    const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
+    const std::size_t room = kMaxDetail - std::min(kMaxDetail, detail.size());
+    const ssize_t n = ::read(pipeFds[0], buffer, room > 0 ? std::min(room, sizeof buffer) : sizeof buffer);
     if (n <= 0) break;  // the child's end closed: it has ended
-    detail.append(buffer, static_cast<std::size_t>(n));
+    detail.append(buffer, std::min(room, static_cast<std::size_t>(n)));
   }
   ::close(pipeFds[0]);
   if (timedOut) ::kill(child, SIGKILL);
@@ -85,8 +91,9 @@ Outcome RunChild(const std::function<Outcome()>& body, unsigned timeLimit) {
   }
   if (timedOut) return {false, "did not return within " + std::to_string(timeLimit) + " s"};
   if (WIFSIGNALED(status)) {
-    return {false, std::string("stopped by signal ") + std::to_string(WTERMSIG(status)) + " (" +
-                       strsignal(WTERMSIG(status)) + ")"};
+    char text[128];  // a signal's name is short
+    std::snprintf(text, sizeof text, "stopped by signal %d (%s)", WTERMSIG(status), strsignal(WTERMSIG(status)));
+    return {false, text};
   }
   if (WEXITSTATUS(status) == 0) return {true, std::string()};
   if (detail.empty()) detail = "exited with status " + std::to_string(WEXITSTATUS(status));
