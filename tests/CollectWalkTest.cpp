@@ -90,6 +90,12 @@ TEST_F(CollectWalk, ArgumentsAreTakenAsGetoptLongTakesThemWithTheStatusesThatHel
       {"$WALK --version | tail -1", 0, "Copyright (C) ", ""},
       {"$WALK missing.lst", 1, "", "collect-walk: Initialize failed: Input file is empty or not present.\n"},
       {"$WALK --work-dir=absent $L", 1, "", "collect-walk: Initialize failed: "},
+      // A conversion that fails before it opens the other end of a "-" ends
+      // at once: the thread at that end does not wait for it, nor for more
+      // of a standard input that is still open.
+      {"$WALK --convert absent.txt - comma", 1, "", "Failed to open input file [absent.txt]."},
+      {"rm -f held; mkfifo held; exec 3<>held; $WALK --convert - absent/out.txt comma <held", 1, "",
+       "Failed to open output file [absent/out.txt]."},
   };
   for (const Case& c : cases) Expect(c);
 }

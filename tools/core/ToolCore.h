@@ -66,7 +66,6 @@ struct InterruptState;
 // every thread made after. A clean-up may run while other threads go on.
 class InterruptCleanup {
  public:
-  static constexpr char kSignals[] = "SIGINT, SIGTERM, SIGHUP and SIGQUIT";
   using Cleanup = std::function<void()>;
 
   InterruptCleanup();
