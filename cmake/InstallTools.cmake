@@ -96,6 +96,7 @@ foreach(entry IN LISTS vscr_man_names)
 endforeach()
 if(vscr_man_pages)
   add_custom_target(vscr-man-pages ALL DEPENDS ${vscr_man_pages})
+  set_target_properties(vscr-man-pages PROPERTIES VSCR_PAGES "${vscr_man_pages}")
 endif()
 
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/cmake/packaging/copyright

@@ -59,7 +59,7 @@ signal N.
 )";
 
 constexpr char kVersion[] = "collect-walk (VivodStubCollectReader) " VSCR_VERSION
-                            "\nBuilt against " VSCR_HOST_LIBRARIES ".\n" VSCR_COPYRIGHT "\n";
+                            "\nBuilt against " VSCR_HOST_LIBRARIES ".\n\n" VSCR_COPYRIGHT "\n";
 
 enum Id { kWorkDir = 256, kPrefix, kNumber, kJobId, kFields, kFieldCount, kIndexCache, kOffset,
           kOffsets, kShards, kShard, kRange, kProgress, kVersionId, kConvert };

@@ -274,7 +274,7 @@ int main(int argc, char** argv) {
   if (asked == 'h') return output.Finish((std::cout << kHelp, kExitDone));
   if (asked == 'V') {
     std::cout << "vscr-host-check (VivodStubCollectReader) " VSCR_VERSION "\nBuilt against "
-                 VSCR_HOST_LIBRARIES ".\n" VSCR_COPYRIGHT "\n";
+                 VSCR_HOST_LIBRARIES ".\n\n" VSCR_COPYRIGHT "\n";
     return output.Finish(kExitDone);
   }
   return RunChecks(output, timeLimit);
