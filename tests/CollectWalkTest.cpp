@@ -153,7 +153,7 @@ TEST_F(CollectWalk, SampleIsFoundFromTheProgramAndInterruptsLeaveNoTemporary) {
       "set -m; rm -f in.fifo collect_2*; mkfifo in.fifo; $WALK --number 2 in.fifo & exec 3>in.fifo\n"
       "for i in $(seq 400); do compgen -G '*.lmf.tmp' >/dev/null && break; sleep 0.05; done\n"
       "touch collect_2.$!.0123456789abcdef.lmf.tmp\n"
-      "kill -$SIGNAL $!; wait $!; s=$?; echo left $(compgen -G 'collect_2*' | wc -l); exit $s";
+      "kill -$SIGNAL $!; eval \"$AFTER\"; wait $!; s=$?; echo left $(compgen -G 'collect_2*' | wc -l); exit $s";
   const Case cases[] = {
       // The sample, found from the program's folder in any layout.
       // The copy finds the reader through the build's relative RUNPATH
@@ -165,6 +165,10 @@ TEST_F(CollectWalk, SampleIsFoundFromTheProgramAndInterruptsLeaveNoTemporary) {
       {"SIGNAL=TERM; " + interrupt, 143, "left 1\n", "collect-walk: interrupted; removed ./collect_2."},
       {"SIGNAL=HUP; " + interrupt, 129, "left 1\n", "collect-walk: interrupted; removed ./collect_2."},
       {"SIGNAL=QUIT; " + interrupt, 131, "left 1\n", "collect-walk: interrupted; removed ./collect_2."},
+      // A signal ignored from the start (nohup) stays ignored: the lookup
+      // ends and publishes the collect file.
+      {"trap '' HUP; SIGNAL=HUP; AFTER='sleep 0.3; exec 3>&-;'; " + interrupt, 0, "left 2\n",
+       "note: FetchIndexInfo returned emtpy file."},
       // The sample's folder goes too: its list a FIFO that holds up the lookup.
       {"mkdir -p q/bin q/share/VivodStubCollectReader/sample t && cp \"$WALK\" q/bin && "
        "ln -sfn \"${WALK%/*}/../../lib\" lib && mkfifo q/share/VivodStubCollectReader/sample/archived-files.lst\n"
