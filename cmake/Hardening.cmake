@@ -32,6 +32,7 @@ target_link_options(vscr_hardening INTERFACE LINKER:-z,relro,-z,now LINKER:--bui
 # same, and is position independent, so that ASLR moves it too. Its build
 # tree RUNPATH is relative ($ORIGIN/...): install rewrites it in place, so
 # the build folder's length would stay behind in the string table.
+# A static library of such a program's own code takes it too.
 function(vscr_ship_program target)
   target_link_libraries(${target} PRIVATE vscr_hardening)
   set_target_properties(${target} PROPERTIES

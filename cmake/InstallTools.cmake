@@ -28,10 +28,11 @@ endfunction()
 set(vscr_libdirs ${CMAKE_INSTALL_LIBDIR})
 set(vscr_layouts ${CMAKE_INSTALL_LIBDIR} ${VSCR_INSTALL_HOSTLIBDIR})
 # collect-walk links the reader only, and the reader finds the host's
-# libraries; vscr-host-check calls them directly, and must load the ones
-# the reader would load.
+# libraries; vscr-host-check loads them itself, and its checks module
+# (in lib/VivodStubCollectReader), and must load the ones the reader would.
 vscr_runpath_from_bindir(vscr_collect_walk_runpath ${vscr_libdirs})
-vscr_runpath_from_bindir(vscr_host_check_runpath ${vscr_layouts})
+set(vscr_host_checks_dir ${CMAKE_INSTALL_LIBDIR}/${PROJECT_NAME})
+vscr_runpath_from_bindir(vscr_host_check_runpath ${vscr_host_checks_dir} ${vscr_layouts})
 if(TARGET collect-walk)
   set_target_properties(collect-walk PROPERTIES INSTALL_RPATH "${vscr_collect_walk_runpath}")
   install(TARGETS collect-walk RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT VscrTools)
@@ -39,6 +40,8 @@ endif()
 if(TARGET vscr-host-check)
   set_target_properties(vscr-host-check PROPERTIES INSTALL_RPATH "${vscr_host_check_runpath}")
   install(TARGETS vscr-host-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT VscrTools)
+  install(TARGETS vscr-host-check-probes LIBRARY DESTINATION ${vscr_host_checks_dir}
+    COMPONENT VscrTools)
 endif()
 
 # collect-walk looks for its sample in <its folder>/../share/VivodStubCollectReader/sample
@@ -62,6 +65,8 @@ if(DEFINED ENV{SOURCE_DATE_EPOCH})
 else()
   set(vscr_man_date 1796817600)  # 2026-12-09
 endif()
+# Each program's sections that --help does not hold (EXIT STATUS, FILES,
+# ENVIRONMENT, SEE ALSO) are in <program>.h2m beside its sources.
 set(vscr_man_names
   "collect-walk=walk a collect file or convert a stub collect file"
   "vscr-host-check=check the host libraries that libVivodStubCollectReader relies on")
@@ -77,17 +82,21 @@ foreach(entry IN LISTS vscr_man_names)
     continue()
   endif()
   set(page ${PROJECT_BINARY_DIR}/man/${program}.1)
+  get_target_property(sources ${program} SOURCE_DIR)
+  set(include ${sources}/${program}.h2m)
   add_custom_command(OUTPUT ${page}.gz
     COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${vscr_man_date}
             ${VSCR_HELP2MAN} --no-info --section=1 --name=${summary}
-            --source=${PROJECT_NAME} --output=${page} $<TARGET_FILE:${program}>
+            --source=${PROJECT_NAME} --include=${include} --output=${page}
+            $<TARGET_FILE:${program}>
     COMMAND ${VSCR_GZIP} -9nf ${page}
-    DEPENDS ${program} VERBATIM)
+    DEPENDS ${program} ${include} VERBATIM)
   list(APPEND vscr_man_pages ${page}.gz)
   install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT VscrTools)
 endforeach()
 if(vscr_man_pages)
   add_custom_target(vscr-man-pages ALL DEPENDS ${vscr_man_pages})
+  set_target_properties(vscr-man-pages PROPERTIES VSCR_PAGES "${vscr_man_pages}")
 endif()
 
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/cmake/packaging/copyright

@@ -4,22 +4,16 @@
 
 #include <cstddef>
 
+#include "CollectFileNames.h"
 #include "FetchIndexInfo.h"
+#include "HostSettings.h"
 #include "PosixFile.h"
 
 namespace vscr {
 namespace {
 
-constexpr unsigned int kIndexInitFlags = 0x2080861;
-constexpr unsigned int kIndexCacheType = 2;
-constexpr unsigned int kNoCacheType = 0;
-// The lookup flags that ask the index service for a collect file.
-constexpr unsigned int kCollectLookupFlags = 0x200;
-
-constexpr std::size_t kCollectEndingLength = sizeof ".lmf" - 1;
-constexpr char kTemporaryEnding[] = ".lmf.tmp";
 constexpr int kNameTries = 16;
-constexpr std::size_t kRandomBytes = 8;  // 64 bits
+constexpr std::size_t kRandomBytes = kTemporaryRandomDigits / 2;
 
 // Where a collect file stands. The prefix may hold '/', so the directory is
 // whatever precedes the path's last '/'; there is always one, after the
@@ -66,7 +60,7 @@ std::string ShortenedStem(const std::string& stem, std::size_t room) {
 std::string TemporaryName(const std::string& collectName, const std::string& random,
                           std::size_t nameMax) {
   const std::string stem = collectName.substr(0, collectName.size() - kCollectEndingLength);
-  const std::string tail = "." + std::to_string(::getpid()) + "." + random + kTemporaryEnding;
+  const std::string tail = TemporaryTail(::getpid(), random);
   return ShortenedStem(stem, nameMax > tail.size() ? nameMax - tail.size() : 0) + tail;
 }
 
@@ -132,7 +126,7 @@ LookupOutcome RunService(VivodStubCollectReaderInitArgs& args, bool useIndexCach
   // Named only now, so that the check for a free name comes right before
   // the service writes there.
   if (!PickFreeTemporary(where, temporary)) return LookupOutcome::kPublishFailed;
-  if (service.lookup(inputFile, *temporary, args.fieldList, ",", "&",
+  if (service.lookup(inputFile, *temporary, args.fieldList, kLookupFieldSeparator, kLookupListSeparator,
                      static_cast<GETINDEXARCHINFO_FLAGS>(kCollectLookupFlags),
                      std::string(), 0) != 0) {
     return LookupOutcome::kLookupFailed;

@@ -2,12 +2,7 @@
 // reader ever sees a partial one: the service writes a temporary file beside
 // the collect file, and only a complete file is renamed onto the collect
 // file's path.
-//
-// A temporary is named "<stem>.<pid>.<16 hex digits>.lmf.tmp": the stem is
-// the collect file's name without ".lmf", shortened when the whole name
-// would not fit the directory's NAME_MAX; the hex digits are 64 random bits
-// from the kernel. A collect file always ends in ".lmf", so the one glob
-// "*.lmf.tmp" matches every temporary and no collect file.
+// The names are those of CollectFileNames.h.
 #ifndef READER_COLLECTFILELOOKUP_H_
 #define READER_COLLECTFILELOOKUP_H_
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "EvDebug.h"
+#include "HostSettings.h"
 #include "LineLimits.h"
 #include "PosixFile.h"
 #include "VivodStubCollectReader.h"
@@ -15,12 +16,11 @@ namespace {
 
 using vscr::kConversionBlockSize;
 using vscr::kConversionOutputSize;
+using vscr::kLogFormat;
+using vscr::kLogFunction;
+using vscr::kLogLevel;
 using vscr::kMaxLineLength;
 using vscr::PosixFile;
-
-constexpr char kLogFunction[] = "VivodStubCollectReader::ProcessStubCollectFile";
-constexpr int kLogLevel = 2;
-constexpr char kLogFormat[] = "Writing %s to file [%s].";
 
 constexpr char kOpenInputFailed[] = "Failed to open input file [";
 constexpr char kOpenOutputFailed[] = "Failed to open output file [";

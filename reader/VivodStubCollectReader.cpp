@@ -11,12 +11,16 @@
 
 #include "ByteCount.h"
 #include "CollectFileLookup.h"
+#include "CollectFileNames.h"
+#include "HostSettings.h"
 #include "KaString.h"
 #include "LineLimits.h"
 #include "PosixFile.h"
 
 namespace {
 
+using vscr::CollectFileName;
+using vscr::CollectFilePath;
 using vscr::LookupOutcome;
 
 // The default record layout of the index service's collect files. The
@@ -69,20 +73,6 @@ std::string LineTooLongMessage(const std::string& collectFile) {
 
 std::string DefaultFieldList() {
   return kDefaultFieldListHead + std::to_string(kDefaultMetadataTag);
-}
-
-// "<prefix>_<number>.lmf". The prefix ends at its first NUL, where a C
-// string would end, and the name has no length limit.
-std::string CollectFileName(const VivodStubCollectReaderInitArgs& args) {
-  return std::string(args.collectFilePrefix.c_str()) + "_" +
-         std::to_string(args.collectFileNumber) + ".lmf";
-}
-
-// The separator is always inserted: a doubled "/" is harmless, and the path
-// stays the one that earlier readers with the same arguments used.
-std::string CollectFilePath(const VivodStubCollectReaderInitArgs& args,
-                            const std::string& fileName) {
-  return args.workDir + "/" + fileName;
 }
 
 // The message of a lookup that did not publish the collect file.
@@ -157,7 +147,8 @@ bool ExtractFileName(const std::string& line, int32_t fieldCount,
   if (fieldCount < kMinFieldCount) return false;
   const CKaString record(line.c_str());
   CKaStringArray fields;
-  record.Tokenize(fields, '"', '"', '\\', ',', false);
+  record.Tokenize(fields, vscr::kFieldQuote, vscr::kFieldQuote, vscr::kFieldEscape,
+                  vscr::kFieldSeparator, vscr::kTrimFields);
   if (fields.GetSize() < static_cast<std::size_t>(fieldCount)) return false;
   const auto index = static_cast<std::size_t>(fieldCount - kNameFromEnd);
   const char* const name = fields.GetAt(index).GetString();

@@ -70,6 +70,7 @@ expected_dev() {
 }
 expected_tools() {
   printf '%s\n' "f usr/bin/collect-walk" "f usr/bin/vscr-host-check" \
+    "f usr/lib/$multiarch/VivodStubCollectReader/vscr-host-check-probes.so" \
     "f usr/share/man/man1/collect-walk.1.gz" "f usr/share/man/man1/vscr-host-check.1.gz" \
     "f usr/share/lintian/overrides/$tools"
   printf 'f usr/share/VivodStubCollectReader/sample/%s\n' archived-files.lst stub-collect.txt
@@ -80,7 +81,7 @@ expected_tarball() {
   printf '%s\n' "f $top/bin/collect-walk" "f $top/bin/vscr-host-check" \
     "f $top/include/$name.h" "f $top/include/VivodStubCollectWalk.h" "l $lib/lib$name.so -> lib$name.so.$major" \
     "l $lib/lib$name.so.$major -> lib$name.so.$version" "f $lib/lib$name.so.$version" \
-    "f $lib/pkgconfig/vivodstubcollectreader.pc" \
+    "f $lib/pkgconfig/vivodstubcollectreader.pc" "f $lib/$name/vscr-host-check-probes.so" \
     "f $top/share/$name/sample/archived-files.lst" "f $top/share/$name/sample/stub-collect.txt" \
     "f $top/share/doc/$name/README.md" "f $top/share/doc/$name/copyright"
   printf "f $top/share/man/man1/%s.1.gz\n" collect-walk vscr-host-check

@@ -12,28 +12,8 @@ cd "$(dirname "$0")/.."
 walk=$(realpath "${1:-build/tools/collect-walk/collect-walk}")
 work=$(mktemp -d "${TMPDIR:-/tmp}/vscr-parallel-walk.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-mkdir "$work/bin"
-ln -s "$walk" "$work/bin/collect-walk"
-export PATH=$work/bin:$PATH
-cd "$work"
-
-# Every kind of line a cut must carry: records, a quoted name with a comma,
-# CRLF, empty and short lines (skipped), and a last line without a line
-# feed. collect-walk reuses a collect file under its default name, so the
-# list only has to exist.
-awk 'BEGIN {
-  for (i = 0; i < 200000; i++) {
-    k = i % 7
-    if (k == 0) printf "1,%d,0,4,\"/archive/a,%d\",1,\"m\"\n", i, i
-    else if (k == 1) printf "1,%d,0,4,/archive/crlf-%d,1,m\r\n", i, i
-    else if (k == 2) print ""
-    else if (k == 3) print "1,2,short"
-    else printf "1,%d,0,4,/archive/file-%d,1,\"%s\"\n", i, i, substr("metadata", 1, k)
-  }
-  printf "1,1,0,4,/archive/last,1,m"
-}' >collect_1.lmf
-: >list.lst
-collect-walk list.lst >single.txt 2>single.err
+source scripts/walk-check-setup.sh
+walk_check_setup "$walk" "$work" list.lst
 
 # The README's lines.
 set -o pipefail

@@ -1,6 +1,7 @@
 // collect-walk, the operator's tool, run as an operator runs it: through a
 // shell, with its standard output and error caught in files.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,11 +37,8 @@ class CollectWalk : public ::testing::Test {
     WriteFile(Path("list.lst"), Path("list.lst") + "\n");
     WriteFile(Path("run.sh"), "set -o pipefail\ncd '" + m_dir.path() + "'\nWALK='" COLLECT_WALK
                                   "'\nL=list.lst\n{ " + line + "\n} >out 2>err\n");
-    const ChildRun run = RunInChild([&] {
-      ::execl("/bin/bash", "bash", Path("run.sh").c_str(), static_cast<char*>(nullptr));
-      return std::string();
-    });
-    return {WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1, ReadFile(Path("out")), ReadFile(Path("err"))};
+    const CommandRun run = RunCommand("/bin/bash " + ShellQuote(Path("run.sh")));
+    return {run.status, ReadFile(Path("out")), ReadFile(Path("err"))};
   }
   void Expect(const Case& c) {
     SCOPED_TRACE(c.line);
@@ -58,6 +56,7 @@ class CollectWalk : public ::testing::Test {
 
 TEST_F(CollectWalk, ArgumentsAreTakenAsGetoptLongTakesThemWithTheStatusesThatHelpGives) {
   const std::string version = "collect-walk (VivodStubCollectReader) " VSCR_VERSION "\nBuilt against ";
+  const std::string walkOption = "collect-walk: --convert takes no walk option such as --";
   const std::string bad = "\nTry 'collect-walk --help' for more information.\n";
   WriteFile(Path("-dash.lst"), "");
   const Case cases[] = {
@@ -85,8 +84,18 @@ TEST_F(CollectWalk, ArgumentsAreTakenAsGetoptLongTakesThemWithTheStatusesThatHel
       {"$WALK - <$L", 2, "", "INPUT cannot be \"-\": the index service reads it as a file" + bad},
       {"$WALK --convert $L out.txt", 2, "", "--convert takes INPUT OUTPUT DELIM" + bad},
       {"$WALK --convert $L out.txt ab", 2, "", "DELIM must be one character, tab, \\t or comma" + bad},
+      {"$WALK --convert --offset=5 $L out.txt ,", 2, "", walkOption + "offset" + bad},
+      {"$WALK -v --convert $L out.txt ,", 2, "", walkOption + "verbose" + bad},
+      {"$WALK --convert $L out.txt , --work-dir=.", 2, "", walkOption + "work-dir" + bad},
+      {"$WALK --version | tail -1", 0, "Copyright (C) ", ""},
       {"$WALK missing.lst", 1, "", "collect-walk: Initialize failed: Input file is empty or not present.\n"},
       {"$WALK --work-dir=absent $L", 1, "", "collect-walk: Initialize failed: "},
+      // A conversion that fails before it opens the other end of a "-" ends
+      // at once: the thread at that end does not wait for it, nor for more
+      // of a standard input that is still open.
+      {"$WALK --convert absent.txt - comma", 1, "", "Failed to open input file [absent.txt]."},
+      {"rm -f held; mkfifo held; exec 3<>held; $WALK --convert - absent/out.txt comma <held", 1, "",
+       "Failed to open output file [absent/out.txt]."},
   };
   for (const Case& c : cases) Expect(c);
 }
@@ -97,6 +106,7 @@ TEST_F(CollectWalk, EveryWriteIsCheckedDashIsAStreamAndTheProgressLineFits) {
   WriteFile(Path("collect_1.lmf"), big);
   WriteFile(Path("stubs.txt"), "17,/data/a.txt:3\n17,\n17,/b,c:9\n18\t/tab:1\n");
   const std::string full = "collect-walk: write error: No space left on device\n";
+  const std::string bad = "collect-walk: write error: Bad file descriptor\n";
   const Case cases[] = {
       {"$WALK $L >/dev/full", 1, "", full},
       {"$WALK --range 0:100 $L >/dev/full", 1, "", full},
@@ -104,6 +114,17 @@ TEST_F(CollectWalk, EveryWriteIsCheckedDashIsAStreamAndTheProgressLineFits) {
       {"$WALK --convert stubs.txt - comma >/dev/full", 1, "", full},
       {"$WALK --help >/dev/full", 1, "", full},
       {"$WALK --version >/dev/full", 1, "", full},
+      // A closed standard output or input that the tool needs is an error,
+      // though /dev/null holds its place.
+      {"$WALK --version >&-", 1, "", bad},
+      {"$WALK --number 2 $L >&-; s=$?; test ! -e collect_2.lmf || s=9; exit $s", 1, "", bad},
+      {"$WALK --shards 2 $L >&-", 1, "", bad},
+      {"$WALK --convert stubs.txt - comma >&-", 1, "", bad},
+      {"$WALK --convert - p.txt comma <&-", 1, "", "collect-walk: read error: Bad file descriptor\n"},
+      {"$WALK --convert - - comma <stubs.txt >&-", 1, "", bad},
+      {"$WALK --convert - - comma < /", 1, "", "collect-walk: read error: Is a directory\n"},
+      // "-" is the descriptor where it stands: after what another process read.
+      {"{ head -n1 >/dev/null; $WALK --convert - - comma; } <stubs.txt", 0, "/b,c\n", ""},
       // A reader that went away: told when SIGPIPE is ignored, quiet when not.
       {"trap '' PIPE; $WALK $L | head -1", 1, "/archive/file-0\n", "collect-walk: write error: Broken pipe\n"},
       {"$WALK $L | head -1", 141, "/archive/file-0\n", "reusing existing collect file ./collect_1.lmf\n"},
@@ -126,10 +147,13 @@ TEST_F(CollectWalk, SampleIsFoundFromTheProgramAndInterruptsLeaveNoTemporary) {
       std::filesystem::canonical(m_dir.path()).string() + "/p/share/VivodStubCollectReader/sample";
   // Waits for the lookup, held up by a FIFO for INPUT, to start its
   // temporary, then signals it; job control, so that SIGINT is not ignored.
+  // Another job's temporary of the same collect file, by a process with the
+  // same pid in another PID namespace, stays.
   const std::string interrupt =
-      "set -m; mkfifo in.fifo; $WALK --number 2 in.fifo & exec 3>in.fifo\n"
+      "set -m; rm -f in.fifo collect_2*; mkfifo in.fifo; $WALK --number 2 in.fifo & exec 3>in.fifo\n"
       "for i in $(seq 400); do compgen -G '*.lmf.tmp' >/dev/null && break; sleep 0.05; done\n"
-      "kill -$SIGNAL $!; wait $!; s=$?; echo left $(compgen -G 'collect_2*' | wc -l); exit $s";
+      "touch collect_2.$!.0123456789abcdef.lmf.tmp\n"
+      "kill -$SIGNAL $!; eval \"$AFTER\"; wait $!; s=$?; echo left $(compgen -G 'collect_2*' | wc -l); exit $s";
   const Case cases[] = {
       // The sample, found from the program's folder in any layout.
       // The copy finds the reader through the build's relative RUNPATH
@@ -137,10 +161,38 @@ TEST_F(CollectWalk, SampleIsFoundFromTheProgramAndInterruptsLeaveNoTemporary) {
       {"mkdir -p p/bin " + sample + " && cp \"$WALK\" p/bin && ln -s \"${WALK%/*}/../../lib\" lib && cp $L " + sample +
            "/archived-files.lst && cd / && \"$OLDPWD/p/bin/collect-walk\"",
        0, Path("list.lst") + "\t", "sample: " + sample + "/archived-files.lst\n"},
-      {"SIGNAL=INT; " + interrupt, 130, "left 0\n", "collect-walk: interrupted; removed ./collect_2."},
-      {"SIGNAL=TERM; " + interrupt, 143, "left 0\n", "collect-walk: interrupted; removed ./collect_2."},
+      {"SIGNAL=INT; " + interrupt, 130, "left 1\n", "collect-walk: interrupted; removed ./collect_2."},
+      {"SIGNAL=TERM; " + interrupt, 143, "left 1\n", "collect-walk: interrupted; removed ./collect_2."},
+      {"SIGNAL=HUP; " + interrupt, 129, "left 1\n", "collect-walk: interrupted; removed ./collect_2."},
+      {"SIGNAL=QUIT; " + interrupt, 131, "left 1\n", "collect-walk: interrupted; removed ./collect_2."},
+      // A signal ignored from the start (nohup) stays ignored: the lookup
+      // ends and publishes the collect file.
+      {"trap '' HUP; SIGNAL=HUP; AFTER='sleep 0.3; exec 3>&-;'; " + interrupt, 0, "left 2\n",
+       "note: FetchIndexInfo returned emtpy file."},
+      // The sample's folder goes too: its list a FIFO that holds up the lookup.
+      {"mkdir -p q/bin q/share/VivodStubCollectReader/sample t && cp \"$WALK\" q/bin && "
+       "ln -sfn \"${WALK%/*}/../../lib\" lib && mkfifo q/share/VivodStubCollectReader/sample/archived-files.lst\n"
+       "set -m; TMPDIR=$PWD/t q/bin/collect-walk & exec 3>q/share/VivodStubCollectReader/sample/archived-files.lst\n"
+       "for i in $(seq 400); do compgen -G 't/*/*.lmf.tmp' >/dev/null && break; sleep 0.05; done\n"
+       "kill -INT $!; wait $!; s=$?; echo left $(ls t | wc -l); exit $s",
+       130, "left 0\n", "collect-walk: interrupted; removed " + Path("t/collect-walk.")},
   };
   for (const Case& c : cases) Expect(c);
+}
+
+// A socket on standard input, as inetd or systemd hand one over, is read
+// as it stands.
+TEST_F(CollectWalk, ConversionReadsASocketOnStandardInput) {
+  int ends[2];
+  ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_STREAM, 0, ends));
+  const std::string stubs = "17,/s/one:1\n17,/s/two\n";
+  ASSERT_EQ(static_cast<ssize_t>(stubs.size()), ::write(ends[0], stubs.data(), stubs.size()));
+  ::shutdown(ends[0], SHUT_WR);
+  const Outcome run = Shell("$WALK --convert - - comma <&" + std::to_string(ends[1]));
+  ::close(ends[0]);
+  ::close(ends[1]);
+  EXPECT_EQ(0, run.status) << run.err;
+  EXPECT_EQ("/s/one\n/s/two\n", run.out);
 }
 
 // Every kind of line a range must carry across a cut, and a last line

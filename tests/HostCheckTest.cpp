@@ -1,9 +1,11 @@
 // vscr-host-check run against host libraries whose destructors write past
 // their objects (tests/host-check/DestructorOverrun.cpp, preloaded): every
 // check that destroys an object of that class must fail and name the
-// class, and every other check must hold.
+// class, and every other check must hold. Against a host call that never
+// returns, and without the host libraries at all, it still gives a verdict.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -108,6 +110,52 @@ TEST(HostCheck, TakesHelpAndVersionAndRefusesAnyOtherArgument) {
     EXPECT_EQ(0u, run.out.rfind(begins, 0)) << run.out;
   }
   EXPECT_EQ(1, HostCheck("--version >/dev/full 2>/dev/null").status);
+  const CheckRun closed = HostCheck("--version 2>&1 >&-");
+  EXPECT_EQ(1, closed.status);
+  EXPECT_EQ("vscr-host-check: write error: Bad file descriptor\n", closed.out);
+  for (const char* limit : {"--time-limit=0", "-t x", "--time-limit=", "-t -1"}) {
+    EXPECT_EQ(2, HostCheck(std::string(limit) + " 2>/dev/null").status) << limit;
+  }
+}
+
+// A host call that never returns fails its own check within the time limit;
+// the checks before and after it still run.
+TEST(HostCheck, ACallThatNeverReturnsFailsItsCheckAndTheVerdictStillComes) {
+  const CheckRun clean = HostCheck("2>/dev/null");
+  const CheckRun run = HostCheck("--time-limit=1 2>/dev/null", "LD_PRELOAD=" VSCR_HANGING_CONSTRUCTOR);
+  EXPECT_EQ(1, run.status);
+  ASSERT_EQ(clean.lines.size(), run.lines.size());
+  for (std::size_t i = 0; i + 1 < run.lines.size(); ++i) {
+    const bool hangs = clean.lines[i].find("holds  FetchIndexInfo:") == 0;
+    EXPECT_EQ(hangs ? "FAILS  " + clean.lines[i].substr(7) + ": did not return within 1 s" : clean.lines[i],
+              run.lines[i]);
+  }
+  const std::size_t checks = clean.lines.size() - 1;
+  EXPECT_EQ("host contract: " + std::to_string(checks - 1) + " of " + std::to_string(checks) + " hold",
+            run.lines.back());
+}
+
+// Copied away from its libraries, it starts, names each host library that
+// does not load with where it looked, and --help and --version work.
+TEST(HostCheck, StartsWithoutTheHostLibrariesAndNamesEachMissingOne) {
+  const TempDir dir;
+  const std::string copy = dir.File("vscr-host-check");
+  std::filesystem::copy_file(VSCR_HOST_CHECK, copy);
+  const CommandRun run = RunCommand(ShellQuote(copy) + " 2>/dev/null");
+  EXPECT_EQ(1, run.status);
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(5u, lines.size()) << run.out;
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::string soname = lines[i].substr(7, lines[i].find(' ', 7) - 7);
+    EXPECT_EQ(0u, lines[i].rfind("FAILS  " + soname + " loads: " + soname + ": cannot open shared object file", 0))
+        << lines[i];
+    EXPECT_NE(std::string::npos, lines[i].find("; looked in " + dir.path() + "/")) << lines[i];
+    EXPECT_NE(std::string::npos, lines[i].find("LD_LIBRARY_PATH")) << lines[i];
+  }
+  EXPECT_EQ("FAILS  the checks load (vscr-host-check-probes.so): they need the host libraries above", lines[3]);
+  EXPECT_EQ("host contract: 0 of 4 hold", lines[4]);
+  EXPECT_EQ(0, RunCommand(ShellQuote(copy) + " --help >/dev/null").status);
+  EXPECT_EQ(0u, RunCommand(ShellQuote(copy) + " --version").out.rfind("vscr-host-check (VivodStubCollectReader) ", 0));
 }
 
 }  // namespace

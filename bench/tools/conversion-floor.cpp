@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "EvDebug.h"
+#include "HostSettings.h"
 #include "NameWriter.h"
 #include "standins/EvDebugControl.h"
 
@@ -53,8 +54,7 @@ void ConvertLine(char* line, std::size_t length, const Conversion& c) {
       colon != nullptr ? static_cast<std::size_t>(colon - rest) : restLength;
   if (pathLength == 0) return;
   rest[pathLength] = '\0';
-  c.log->DebugLvl("VivodStubCollectReader::ProcessStubCollectFile", 2, "Writing %s to file [%s].",
-                  rest, c.outputName);
+  c.log->DebugLvl(vscr::kLogFunction, vscr::kLogLevel, vscr::kLogFormat, rest, c.outputName);
   c.paths->Add(rest, pathLength);
 }
 

@@ -18,6 +18,7 @@
 #include <string>
 #include <utility>
 
+#include "HostSettings.h"
 #include "KaString.h"
 #include "NameWriter.h"
 
@@ -33,7 +34,8 @@ bool TakeRecord(std::string& text, std::string* name, std::string* line) {
   if (text.empty()) return false;
   const CKaString record(text.c_str());
   CKaStringArray fields;
-  record.Tokenize(fields, '"', '"', '\\', ',', false);
+  record.Tokenize(fields, vscr::kFieldQuote, vscr::kFieldQuote, vscr::kFieldEscape,
+                  vscr::kFieldSeparator, vscr::kTrimFields);
   if (fields.GetSize() < kFieldCount) return false;
   const char* const field = fields.GetAt(kNameField).GetString();
   std::size_t length = std::strlen(field);

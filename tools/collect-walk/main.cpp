@@ -8,6 +8,7 @@
 #include <string>
 
 #include "CollectWalk.h"
+#include "ToolCore.h"
 
 namespace {
 
@@ -44,19 +45,21 @@ is made in DIR on first use, and reused as it stands after that.
 The ranges' walks in order give a whole walk's output byte for byte:
   collect-walk --shards 8 list.lst |
     parallel -k --colsep ' ' collect-walk --range {1}:{2} list.lst >walk.txt
-On a terminal, a walk to a file or pipe shows a progress line. SIGINT or
-SIGTERM while the collect file is made removes its temporary. Without
-arguments, collect-walk walks SAMPLE/archived-files.lst in a new directory;
-SAMPLE is ../share/VivodStubCollectReader/sample from its folder.
+On a terminal, a walk to a file or pipe shows a progress line. SIGINT,
+SIGTERM, SIGHUP or SIGQUIT while the collect file is made removes the
+temporary that this process started, and no other; the tool then ends by
+that signal. Without arguments, collect-walk walks SAMPLE/archived-files.lst
+in a new directory, which it removes, also on such a signal; SAMPLE is
+../share/VivodStubCollectReader/sample from its folder.
 
-Exit status:
-  0  done
-  1  a failure: the failed call and the library's message, or a write error
-  2  bad arguments
+The exit status is 0 when done, 1 on a failure (the failed call and the
+library's message, a read or write error, or a closed standard input or
+output that was needed), 2 for bad arguments, and 128 + N when ended by
+signal N.
 )";
 
-constexpr char kVersion[] =
-    "collect-walk (VivodStubCollectReader) " VSCR_VERSION "\nBuilt against " VSCR_HOST_LIBRARIES ".\n";
+constexpr char kVersion[] = "collect-walk (VivodStubCollectReader) " VSCR_VERSION
+                            "\nBuilt against " VSCR_HOST_LIBRARIES ".\n\n" VSCR_COPYRIGHT "\n";
 
 enum Id { kWorkDir = 256, kPrefix, kNumber, kJobId, kFields, kFieldCount, kIndexCache, kOffset,
           kOffsets, kShards, kShard, kRange, kProgress, kVersionId, kConvert };
@@ -108,19 +111,21 @@ int BadUsage(const std::string& problem) {  // empty: getopt_long told it
   return kExitBadArguments;
 }
 
-// --convert INPUT OUTPUT DELIM, once the options are read.
-int RunConvert(char** operands, int count) {
+// --convert INPUT OUTPUT DELIM, once the options are read; `walkOption` is
+// the first option given that only a walk takes, or empty.
+int RunConvert(Tool& tool, char** operands, int count, const std::string& walkOption) {
+  if (!walkOption.empty()) return BadUsage("--convert takes no walk option such as --" + walkOption);
   if (count != 3) return BadUsage("--convert takes INPUT OUTPUT DELIM");
   const std::string d = operands[2];
   const char delimiter =
       d == "tab" || d == "\\t" ? '\t' : d == "comma" ? ',' : d.size() == 1 ? d[0] : '\0';
   if (delimiter == '\0') return BadUsage("DELIM must be one character, tab, \\t or comma");
-  return FinishOutput(Convert(operands[0], operands[1], delimiter));
+  return tool.output.Finish(Convert(tool, operands[0], operands[1], delimiter));
 }
 
 // A walk of INPUT, once the options are read; `starts` counts the options
 // that say where it starts.
-int RunWalk(WalkOptions& options, char** operands, int count, int starts) {
+int RunWalk(Tool& tool, WalkOptions& options, char** operands, int count, int starts) {
   if (count != 1) return BadUsage(count == 0 ? "no INPUT given" : "only one INPUT");
   options.inputFile = operands[0];
   if (options.inputFile == "-") {
@@ -132,38 +137,45 @@ int RunWalk(WalkOptions& options, char** operands, int count, int starts) {
   if (args.fieldCount == 0 && !args.fieldList.empty()) {
     for (const char c : "," + args.fieldList) args.fieldCount += c == ',' ? 1 : 0;
   }
-  return FinishOutput(Walk(options));
+  return tool.output.Finish(Walk(tool, options));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   // Before any file is opened; nothing can be told when it fails.
-  if (!OpenClosedStandardDescriptors()) return kExitFailure;
+  const vscr_tool::StandardDescriptors descriptors = vscr_tool::HoldStandardDescriptors();
+  if (!descriptors.held) return kExitFailure;
+  vscr_tool::InterruptCleanup interrupts;  // before any other thread starts
+  vscr_tool::CheckedOutput output("collect-walk", descriptors);
+  Tool tool{output, interrupts, descriptors};
   // Standard output on a buffer of its own that standard error does not
   // flush, so that each write to it is checked where it is made.
   std::ios::sync_with_stdio(false);
   std::cerr.tie(nullptr);
-  if (argc == 1) return FinishOutput(RunSample());
+  if (argc == 1) return output.Finish(RunSample(tool));
   char name[] = "collect-walk";  // for getopt_long's messages, whatever path ran us
   argv[0] = name;
   WalkOptions options;
   bool convert = false;
   int starts = 0;
-  for (int id, at = 0; (id = getopt_long(argc, argv, "vh", kOptions, &at)) != -1;) {
+  std::string walkOption;
+  for (int id, at = -1; (id = getopt_long(argc, argv, "vh", kOptions, &at)) != -1; at = -1) {
     if (id == '?') return BadUsage("");
-    if (id == 'h') return FinishOutput((std::cout << kHelp, kExitDone));
-    if (id == kVersionId) return FinishOutput((std::cout << kVersion, kExitDone));
+    if (id == 'h') return output.Finish((std::cout << kHelp, kExitDone));
+    if (id == kVersionId) return output.Finish((std::cout << kVersion, kExitDone));
     options.verbose |= id == 'v';
     options.offsets |= id == kOffsets;
     options.progress |= id == kProgress;
     options.indexCache |= id == kIndexCache;
     convert |= id == kConvert;
+    if (id != kConvert && walkOption.empty()) walkOption = id == 'v' ? "verbose" : kOptions[at].name;
     starts += id == kOffset || id == kRange || id == kShard || id == kShards ? 1 : 0;
     if (optarg != nullptr && !Set(id, optarg, options)) {
       return BadUsage("invalid value '" + std::string(optarg) + "' for --" + kOptions[at].name);
     }
   }
   const int count = argc - optind;
-  return convert ? RunConvert(argv + optind, count) : RunWalk(options, argv + optind, count, starts);
+  return convert ? RunConvert(tool, argv + optind, count, walkOption)
+                 : RunWalk(tool, options, argv + optind, count, starts);
 }

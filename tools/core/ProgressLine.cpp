@@ -1,12 +1,14 @@
+// The progress line (ProgressLine.h).
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <utility>
 #include <vector>
 
-#include "CollectWalk.h"
+#include "ProgressLine.h"
 
 namespace {
 

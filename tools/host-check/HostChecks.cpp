@@ -1,8 +1,8 @@
-// vscr-host-check: does this set of host libraries give the reader what it
-// relies on? It calls CKaString, CKaStringArray, EvDebug and FetchIndexInfo
-// the way the reader does, through the headers this build uses and the
-// libraries the loader finds, and prints one line per check, then
-// "host contract: N of M hold". The exit status is 0 only when all hold.
+// The checks of vscr-host-check, in a module of their own that links the
+// host's libraries, so that the program starts without them and can say
+// which are missing. It calls CKaString, CKaStringArray, EvDebug and
+// FetchIndexInfo the way the reader does, through the headers this build
+// uses, with what the reader passes (HostSettings.h).
 //
 // Every host object lives in a block with a guard band behind the size that
 // the headers give its class. The reader keeps these objects by value on its
@@ -13,17 +13,8 @@
 // with the headers never touches the band, so a guard that shows a write is
 // never a false alarm. It cannot see a larger class whose extra bytes are
 // only read.
-//
-// Each check runs in a child process of its own: a crash or a sanitizer
-// report fails that check, and the others still run.
-#include <getopt.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <exception>
 #include <new>
 #include <string>
 #include <utility>
@@ -31,20 +22,14 @@
 
 #include "EvDebug.h"
 #include "FetchIndexInfo.h"
+#include "HostChecks.h"
+#include "HostSettings.h"
 #include "KaString.h"
 
 namespace {
 
-// What the reader passes and expects (see reader/VivodStubCollectReader.cpp
-// and reader/ProcessStubCollectFile.cpp).
-constexpr char kQuote = '"';
-constexpr char kEscape = '\\';
-constexpr char kSeparator = ',';
-constexpr char kLogFunction[] = "VivodStubCollectReader::ProcessStubCollectFile";
-constexpr int kLogLevel = 2;
-constexpr char kLogFormat[] = "Writing %s to file [%s].";
-constexpr unsigned int kIndexInitFlags = 0x2080861;
-constexpr unsigned int kNoCacheType = 0;
+using vscr::kFieldEscape;
+using vscr::kFieldQuote;
 
 constexpr std::size_t kGuardBand = 1 << 20;
 constexpr unsigned char kGuardByte = 0xA5;
@@ -89,10 +74,7 @@ class Guarded {
   T* m_object = nullptr;
 };
 
-struct Outcome {
-  bool holds;
-  std::string detail;  // why it does not hold
-};
+using Outcome = HostCheckOutcome;
 
 Outcome HoldsUnless(const std::string& problem) { return {problem.empty(), problem}; }
 
@@ -125,11 +107,11 @@ std::string Shown(const char* text) {
 // The field `raw`, as it stands in the line, with its quotes removed and
 // every escaped byte taken literally.
 std::string Decoded(const std::string& raw) {
-  const bool quoted = raw.size() >= 2 && raw.front() == kQuote && raw.back() == kQuote;
+  const bool quoted = raw.size() >= 2 && raw.front() == kFieldQuote && raw.back() == kFieldQuote;
   const std::string inner = quoted ? raw.substr(1, raw.size() - 2) : raw;
   std::string text;
   for (std::size_t i = 0; i < inner.size(); ++i) {
-    if (inner[i] == kEscape && i + 1 < inner.size()) ++i;
+    if (inner[i] == kFieldEscape && i + 1 < inner.size()) ++i;
     text.push_back(inner[i]);
   }
   return text;
@@ -148,7 +130,7 @@ std::string Trimmed(const std::string& text) {
 // field's text in one of these forms.
 bool ReadsAs(const char* text, const std::string& raw) {
   const std::string decoded = Decoded(raw);
-  for (const std::string& form : {raw, decoded, kQuote + decoded + kQuote}) {
+  for (const std::string& form : {raw, decoded, kFieldQuote + decoded + kFieldQuote}) {
     if (Trimmed(text) == Trimmed(form)) return true;
   }
   return false;
@@ -191,7 +173,8 @@ Outcome Splits(const std::vector<std::string>& rawFields) {
     return problem.empty() ? OverrunReport(elements, "libKaUtils", "KaString.h", "CKaStringArray")
                            : problem;
   };
-  text->Tokenize(*elements, kQuote, kQuote, kEscape, kSeparator, false);
+  text->Tokenize(*elements, kFieldQuote, kFieldQuote, kFieldEscape, vscr::kFieldSeparator,
+                 vscr::kTrimFields);
   std::string problem = overrun();
   if (problem.empty()) problem = Mismatch(*elements, rawFields);
   elements.Destroy();
@@ -219,12 +202,7 @@ std::vector<std::string> MebibyteRecord() {
   return Record("/big", metadata);
 }
 
-struct Check {
-  const char* what;
-  Outcome (*run)();
-};
-
-const Check kChecks[] = {
+const HostCheck kChecks[] = {
     {"Tokenize: quoted commas stay inside their fields",
      [] { return Splits({"1", "7", "4096", "\"10,11\"", "\"/data/a,b.txt\"", "1", "\"m,d,e\""}); }},
     {"Tokenize: escaped quotes and escapes inside quotes",
@@ -239,7 +217,7 @@ const Check kChecks[] = {
     {"EvDebug(nullptr): DebugLvl with a path holding %s, then destroyed",
      [] {
        Guarded<EvDebug> log(nullptr);
-       log->DebugLvl(kLogFunction, kLogLevel, kLogFormat, "/data/100%s of %s.txt",
+       log->DebugLvl(vscr::kLogFunction, vscr::kLogLevel, vscr::kLogFormat, "/data/100%s of %s.txt",
                      "/tmp/host-check %s.lst");
        log.Destroy();
        return HoldsUnless(OverrunReport(log, "libDivorar", "EvDebug.h", "EvDebug"));
@@ -247,111 +225,16 @@ const Check kChecks[] = {
     {"FetchIndexInfo: setInitFlags, setCacheType(0), destroyed without a lookup",
      [] {
        Guarded<FetchIndexInfo> service;
-       service->setInitFlags(kIndexInitFlags);
-       service->setCacheType(kNoCacheType);
+       service->setInitFlags(vscr::kIndexInitFlags);
+       service->setCacheType(vscr::kNoCacheType);
        service.Destroy();
        return HoldsUnless(OverrunReport(service, "libLmLib", "FetchIndexInfo.h", "FetchIndexInfo"));
      }},
 };
 
-// Runs `check` in a child process; a crash there fails it.
-Outcome RunIsolated(const Check& check) {
-  int pipeFds[2];
-  if (::pipe(pipeFds) != 0) return {false, "cannot make a pipe"};
-  std::fflush(stdout);
-  std::fflush(stderr);
-  const pid_t child = ::fork();
-  if (child < 0) return {false, "cannot start a child process"};
-  if (child == 0) {
-    ::close(pipeFds[0]);
-    Outcome outcome{false, "threw an exception"};
-    try {
-      outcome = check.run();
-    } catch (const std::exception& error) {
-      outcome.detail = std::string("threw ") + error.what();
-    } catch (...) {
-    }
-    const ssize_t written = ::write(pipeFds[1], outcome.detail.data(), outcome.detail.size());
-    ::_exit(outcome.holds && written >= 0 ? 0 : 1);
-  }
-  ::close(pipeFds[1]);
-  std::string detail;
-  char buffer[512];
-  for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
-    detail.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(pipeFds[0]);
-  int status = 0;
-  if (::waitpid(child, &status, 0) != child) return {false, "lost its child process"};
-  if (WIFSIGNALED(status)) {
-    return {false, std::string("stopped by signal ") + std::to_string(WTERMSIG(status)) + " (" +
-                       strsignal(WTERMSIG(status)) + ")"};
-  }
-  if (WEXITSTATUS(status) == 0) return {true, std::string()};
-  if (detail.empty()) detail = "exited with status " + std::to_string(WEXITSTATUS(status));
-  return {false, detail};
-}
-
-constexpr char kHelp[] = R"(Usage: vscr-host-check [OPTION]
-Check that the host libraries the loader finds (libKaUtils, libLmLib and
-libDivorar) give libVivodStubCollectReader what it relies on: call them as
-the reader does, each check in a child process of its own, and print one
-line per check ("holds" or "FAILS" and why), then "host contract: N of M
-hold". A class larger than the header this build uses says so.
-
-  -h, --help     print this help and exit
-      --version  print the version and exit
-
-Exit status:
-  0  every check holds
-  1  a check fails, or a write error
-  2  bad arguments
-)";
-
-// Standard output flushed and closed: a failed write is told, not lost.
-int Finish(int status) {
-  if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0 && std::fclose(stdout) == 0) return status;
-  std::fprintf(stderr, "vscr-host-check: write error: %s\n", std::strerror(errno != 0 ? errno : EIO));
-  return 1;
-}
-
-int Refuse(const char* argument) {
-  std::fprintf(stderr, "vscr-host-check: unexpected argument '%s'\n"
-                       "Try 'vscr-host-check --help' for more information.\n", argument);
-  return 2;
-}
-
-// --help or --version, alone; any other argument gives 2. -1 when the
-// checks are to run.
-int Arguments(int argc, char** argv) {
-  const option options[] = {{"help", 0, nullptr, 'h'}, {"version", 0, nullptr, 'V'}, {nullptr, 0, nullptr, 0}};
-  opterr = 0;
-  int asked = 0;
-  for (int id; (id = getopt_long(argc, argv, "h", options, nullptr)) != -1; asked = id) {
-    if (id == '?' || asked != 0) return Refuse(argv[optind - 1]);
-  }
-  if (optind < argc) return Refuse(argv[optind]);
-  if (asked == 'h') return Finish((std::fputs(kHelp, stdout), 0));
-  if (asked == 0) return -1;
-  std::printf("vscr-host-check (VivodStubCollectReader) %s\nBuilt against %s.\n", VSCR_VERSION,
-              VSCR_HOST_LIBRARIES);
-  return Finish(0);
-}
-
 }  // namespace
 
-int main(int argc, char** argv) {
-  const int told = Arguments(argc, argv);
-  if (told >= 0) return told;
-  int holding = 0;
-  int total = 0;
-  for (const Check& check : kChecks) {
-    const Outcome outcome = RunIsolated(check);
-    ++total;
-    if (outcome.holds) ++holding;
-    std::printf("%s  %s%s%s\n", outcome.holds ? "holds" : "FAILS", check.what,
-                outcome.holds ? "" : ": ", outcome.detail.c_str());
-  }
-  std::printf("host contract: %d of %d hold\n", holding, total);
-  return Finish(holding == total ? 0 : 1);
+extern "C" const HostCheck* VscrHostChecks(std::size_t* count) {
+  *count = sizeof kChecks / sizeof kChecks[0];
+  return kChecks;
 }

@@ -1,0 +1,66 @@
+// Where a collect file and its temporaries stand. The tools include this
+// header too, so that they name the files the reader names.
+//
+// The collect file is "<work dir>/<prefix>_<number>.lmf". A temporary is
+// named "<stem>.<pid>.<16 hex digits>.lmf.tmp" beside it: the stem is the
+// collect file's name without ".lmf", shortened when the whole name would
+// not fit the directory's NAME_MAX; the hex digits are 64 random bits from
+// the kernel. A collect file always ends in ".lmf", so the one glob
+// "*.lmf.tmp" matches every temporary and no collect file.
+#ifndef READER_COLLECTFILENAMES_H_
+#define READER_COLLECTFILENAMES_H_
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+
+#include "VivodStubCollectReader.h"
+
+namespace vscr {
+
+constexpr char kCollectEnding[] = ".lmf";
+constexpr std::size_t kCollectEndingLength = sizeof kCollectEnding - 1;
+constexpr char kTemporaryEnding[] = ".lmf.tmp";
+constexpr std::size_t kTemporaryEndingLength = sizeof kTemporaryEnding - 1;
+constexpr std::size_t kTemporaryRandomDigits = 16;  // 64 bits
+
+// "<prefix>_<number>.lmf". The prefix ends at its first NUL, where a C
+// string would end, and the name has no length limit.
+inline std::string CollectFileName(const VivodStubCollectReaderInitArgs& args) {
+  return std::string(args.collectFilePrefix.c_str()) + "_" +
+         std::to_string(args.collectFileNumber) + kCollectEnding;
+}
+
+// The separator is always inserted: a doubled "/" is harmless, and the path
+// stays the one that earlier readers with the same arguments used.
+inline std::string CollectFilePath(const VivodStubCollectReaderInitArgs& args,
+                                   const std::string& fileName) {
+  return args.workDir + "/" + fileName;
+}
+
+// ".<pid>.<random>.lmf.tmp": what follows the stem in a temporary's name.
+inline std::string TemporaryTail(pid_t pid, const std::string& random) {
+  return "." + std::to_string(pid) + "." + random + kTemporaryEnding;
+}
+
+// Whether `name` (no folder) is the name of a temporary of the collect file
+// `collectName` (no folder) made by the process `pid`: the tail with 16
+// lowercase hex digits, after the stem or a shortened stem.
+inline bool IsTemporaryName(const std::string& name, const std::string& collectName, pid_t pid) {
+  const std::string head = "." + std::to_string(pid) + ".";
+  const std::size_t tail = head.size() + kTemporaryRandomDigits + kTemporaryEndingLength;
+  if (name.size() < tail || collectName.size() < kCollectEndingLength) return false;
+  const std::size_t stem = name.size() - tail;
+  const std::string random = name.substr(stem + head.size(), kTemporaryRandomDigits);
+  return name.compare(stem, head.size(), head) == 0 &&
+         random.find_first_not_of("0123456789abcdef") == std::string::npos &&
+         name.compare(name.size() - kTemporaryEndingLength, kTemporaryEndingLength,
+                      kTemporaryEnding) == 0 &&
+         stem <= collectName.size() - kCollectEndingLength &&
+         collectName.compare(0, stem, name, 0, stem) == 0;
+}
+
+}  // namespace vscr
+
+#endif  // READER_COLLECTFILENAMES_H_
