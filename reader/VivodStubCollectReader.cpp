@@ -1,7 +1,6 @@
 #include "VivodStubCollectReader.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <istream>
@@ -179,26 +178,15 @@ bool HasTooManySeparators(const std::string& line, int32_t fieldCount) {
   return line.size() > limit && vscr::CountByte(line.data(), line.data() + line.size(), ',') > limit;
 }
 
-// Opens `stream` on the collect file at `path`, its descriptor marked
-// close-on-exec; false, with the stream failed, when the file cannot be
+// Opens `stream` on the collect file at `path`, its descriptor close-on-exec
+// from the start; false, with the stream failed, when the file cannot be
 // opened. Opening an open stream fails it. An exception leaves no file held.
 bool OpenCollectStream(std::ifstream& stream, const std::string& path) {
-  try {
-    // An open interrupted by a signal (a FIFO waits for its writer) is tried
-    // again. A stream that is already open fails without an errno of its own.
-    do {
-      errno = 0;
-      stream.open(path, std::ios::in | std::ios::binary);
-    } while (stream.fail() && !stream.is_open() && errno == EINTR);
-  } catch (...) {
-    // The stream's buffer is allocated after the file is opened: release
-    // the file, so that a later Open can succeed. (An open stream throws
-    // nothing: its open fails at once.)
-    stream.close();
-    throw;
+  if (!vscr::OpenCloseOnExec(*stream.rdbuf(), path)) {
+    stream.setstate(std::ios::failbit);
+    return false;
   }
-  if (stream.fail()) return false;
-  vscr::MarkCloseOnExec(*stream.rdbuf());
+  stream.clear();
   return true;
 }
 

@@ -1,14 +1,18 @@
 // Distinct readers share nothing: threads that each walk and seek their own
 // collect file, with conversions running beside them, get what a lone
 // reader gets. Readers racing to produce the same collect file each get
-// every record or a failure, never part of the file. The ThreadSanitizer
-// build runs these too.
+// every record or a failure, never part of the file. Children that a host
+// thread starts while readers open inherit no collect file. The
+// ThreadSanitizer build runs these too.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <future>
@@ -207,6 +211,73 @@ TEST_F(Concurrency, RacingReadersOfOneCollectFileGetEveryRecordOrAFailure) {
   EXPECT_GE(prepared, 1);
   // Every lookup either published its file or removed it.
   EXPECT_EQ((std::vector<std::string>{"input.lst", "stubs_42.lmf"}), SortedEntries(m_dir.path()));
+}
+
+// What a child that posix_spawn starts now, as a host's thread would, finds
+// open: `ls -l /proc/self/fd`, each descriptor and the file it stands for.
+// Empty when no child could be started.
+std::string DescriptorsOfAChild() {
+  int out[2];
+  if (::pipe2(out, O_CLOEXEC) != 0) return std::string();
+  posix_spawn_file_actions_t actions;
+  ::posix_spawn_file_actions_init(&actions);
+  ::posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  char ls[] = "ls", longForm[] = "-l", descriptors[] = "/proc/self/fd";
+  char* argv[] = {ls, longForm, descriptors, nullptr};
+  pid_t child = -1;
+  const int spawned = ::posix_spawnp(&child, ls, &actions, nullptr, argv, environ);
+  ::posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+  std::string listing;
+  char block[4096];
+  for (ssize_t n; (n = ::read(out[0], block, sizeof block)) > 0;) {
+    listing.append(block, static_cast<std::size_t>(n));
+  }
+  ::close(out[0]);
+  int status = 0;
+  if (spawned == 0) ::waitpid(child, &status, 0);
+  return listing;
+}
+
+// A host's threads start children while others read collect files. A
+// descriptor marked close-on-exec only after its open would reach some of
+// them; one opened with O_CLOEXEC reaches none.
+TEST_F(Concurrency, ChildrenStartedWhileReadersOpenInheritNoCollectFile) {
+  constexpr int kChildren = 300;
+  const std::string kCollectName = "stubs_42.lmf";
+  WriteCollectFile(Record("/a") + "\n");
+  const std::string input = WriteInputList("/a\n");
+  // The control: the listing shows a collect file that a child does inherit.
+  const int inherited = ::open(CollectPath().c_str(), O_RDONLY);
+  ASSERT_GE(inherited, 0);
+  const std::string control = DescriptorsOfAChild();
+  ::close(inherited);
+  ASSERT_NE(std::string::npos, control.find(kCollectName)) << control;
+
+  std::atomic<bool> spawning{true};
+  int listed = 0, inheriting = 0, opened = 0;
+  std::string example;
+  RunThreads(2, [&](int i) {
+    if (i == 0) {
+      for (int k = 0; k < kChildren; ++k) {
+        const std::string listing = DescriptorsOfAChild();
+        listed += listing.empty() ? 0 : 1;
+        if (listing.find(kCollectName) == std::string::npos) continue;
+        ++inheriting;
+        example = listing;
+      }
+      spawning = false;
+      return;
+    }
+    while (spawning) {
+      VivodStubCollectReader reader(Args());
+      opened += reader.Initialize(input) && reader.Open() ? 1 : 0;
+      reader.CountLines(CollectPath().c_str());
+    }
+  });
+  EXPECT_EQ(kChildren, listed);
+  EXPECT_GT(opened, kChildren);
+  EXPECT_EQ(0, inheriting) << example;
 }
 
 // Runs `job` in a grandchild that is pid 1 of a PID namespace of its own, as
