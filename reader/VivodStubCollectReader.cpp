@@ -5,7 +5,6 @@
 #include <fstream>
 #include <istream>
 #include <limits>
-#include <memory>
 #include <utility>
 
 #include "ByteCount.h"
@@ -32,7 +31,6 @@ constexpr int32_t kMinFieldCount = kNameFromEnd;
 
 constexpr std::size_t kLineReserve = 3072;
 constexpr std::size_t kLineChunkSize = 4096;
-constexpr std::size_t kCountBlockSize = std::size_t{128} * 1024;
 
 constexpr char kFieldCountTooSmall[] = "Field count must be at least 3.";
 constexpr char kInputMissing[] = "Input file is empty or not present.";
@@ -249,13 +247,14 @@ unsigned long VivodStubCollectReader::CountLines(const char* path) {
   if (!file.is_open()) return 0;
   // Counting line feeds block by block gives what reading line by line
   // gives, as long as a last line without a line feed is counted too.
-  const std::unique_ptr<char[]> block(new char[kCountBlockSize]);
+  const vscr::ReadBuffer buffer(vscr::kCountBlockSize);
+  char* const block = buffer.data();
   unsigned long lines = 0;
   char last = '\n';
   long n;
-  while ((n = file.Read(block.get(), kCountBlockSize)) > 0) {
-    const char* const end = block.get() + n;
-    lines += vscr::CountByte(block.get(), end, '\n');
+  while ((n = file.Read(block, vscr::kCountBlockSize)) > 0) {
+    const char* const end = block + n;
+    lines += vscr::CountByte(block, end, '\n');
     last = end[-1];
   }
   // A part of the file gives no count: a read error counts as unreadable.
