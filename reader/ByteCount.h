@@ -19,7 +19,7 @@ uint64_t CountByte(const char* begin, const char* end, char byte);
 // The size of the blocks in which CountLines reads a file, chosen with
 // bench/sweep.sh: small enough to stay in the processor's L2 cache while
 // it is counted, large enough that the read calls cost little.
-constexpr std::size_t kCountBlockSize = std::size_t{128} * 1024;
+constexpr std::size_t kCountBlockSize = std::size_t{256} * 1024;
 
 // A buffer of `size` bytes that a file is read into, its start aligned to a
 // cache line. The kernel's copy out of the page cache runs several times

@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,10 +15,12 @@
 #include <chrono>
 #include <functional>
 #include <future>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "CollectTestHarness.h"
 #include "standins/EvDebugControl.h"
 #include "standins/FetchIndexInfoControl.h"
@@ -213,37 +214,23 @@ TEST_F(Concurrency, RacingReadersOfOneCollectFileGetEveryRecordOrAFailure) {
   EXPECT_EQ((std::vector<std::string>{"input.lst", "stubs_42.lmf"}), SortedEntries(m_dir.path()));
 }
 
-// What a child that posix_spawn starts now, as a host's thread would, finds
-// open: `ls -l /proc/self/fd`, each descriptor and the file it stands for.
-// Empty when no child could be started.
+// What a child that this process starts now finds open: `ls -l
+// /proc/self/fd`, each descriptor and the file it stands for, started
+// through popen as a host's thread might start one. Empty when no child
+// could be started.
 std::string DescriptorsOfAChild() {
-  int out[2];
-  if (::pipe2(out, O_CLOEXEC) != 0) return std::string();
-  posix_spawn_file_actions_t actions;
-  ::posix_spawn_file_actions_init(&actions);
-  ::posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  char ls[] = "ls", longForm[] = "-l", descriptors[] = "/proc/self/fd";
-  char* argv[] = {ls, longForm, descriptors, nullptr};
-  pid_t child = -1;
-  const int spawned = ::posix_spawnp(&child, ls, &actions, nullptr, argv, environ);
-  ::posix_spawn_file_actions_destroy(&actions);
-  ::close(out[1]);
-  std::string listing;
-  char block[4096];
-  for (ssize_t n; (n = ::read(out[0], block, sizeof block)) > 0;) {
-    listing.append(block, static_cast<std::size_t>(n));
+  try {
+    return RunCommand("exec ls -l /proc/self/fd").out;
+  } catch (const std::runtime_error&) {
+    return std::string();
   }
-  ::close(out[0]);
-  int status = 0;
-  if (spawned == 0) ::waitpid(child, &status, 0);
-  return listing;
 }
 
 // A host's threads start children while others read collect files. A
 // descriptor marked close-on-exec only after its open would reach some of
 // them; one opened with O_CLOEXEC reaches none.
 TEST_F(Concurrency, ChildrenStartedWhileReadersOpenInheritNoCollectFile) {
-  constexpr int kChildren = 300;
+  constexpr int kChildren = 200;
   const std::string kCollectName = "stubs_42.lmf";
   WriteCollectFile(Record("/a") + "\n");
   const std::string input = WriteInputList("/a\n");
