@@ -70,7 +70,7 @@ run() {
 # Commands by name. The library's drivers link libVivodStubCollectReader.
 cmd_lib_count()     { run lib_count "$bin/vscr-count" "$count"; }
 cmd_wc()            { run wc wc -l "$count"; }
-cmd_read_floor()    { run read_floor "$bin/read-floor" "$count"; }
+cmd_read_floor()    { run read_floor "$bin/read-floor" --count "$count"; }
 cmd_lib_walk()      { run lib_walk "$bin/vscr-walk" "$collect"; }
 cmd_walk_floor()    { run walk_floor "$bin/mandated-floor" "$collect"; }
 # The conversion pair of the target discards the log; the *_log pair writes it.
@@ -201,8 +201,8 @@ echo "|---|---|---|---|---|---|---|---|---|"
 target_row "GetItem loop" lib_walk walk_floor "mandated floor loop" floor 1.10
 target_row "ProcessStubCollectFile, log discarded" lib_convert convert_floor \
   "conversion floor loop, log discarded" floor 1.10
-target_row "CountLines" lib_count read_floor "read floor loop" floor 1.05
-target_row "CountLines" lib_count wc "wc -l" faster 1.0
+target_row "CountLines" lib_count read_floor "read-and-count floor loop" floor 1.05
+target_row "CountLines" lib_count wc "wc -l" faster 1.15
 target_row "collect-walk, two \`--range\` processes" walk_two walk_one "one process" faster 1.8 3
 target_row "collect-walk \`--progress\`" progress_on progress_off "no progress line" floor 1.02
 target_row "ProcessStubCollectFile, log written" lib_convert_log convert_floor_log \

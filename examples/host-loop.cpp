@@ -9,6 +9,9 @@
 // WORK_DIR/progress, so a later run goes on where an earlier one stopped. With STOP_AFTER the run
 // stops after that many results, as a host does when its job is paused.
 // Exit status: 0 when done or paused, 1 on a failure.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -37,13 +40,17 @@ uint64_t LoadProgress(const std::string& file) {
 }
 
 // A host keeps its progress with its job, written so that a crash leaves
-// the old or the new offset (a temporary file, synced, then renamed).
+// the old or the new offset: a temporary file, synced, then renamed over
+// the old one. (The directory is not synced: a crash may lose the rename,
+// and the next run then repeats the records since the checkpoint before.)
 bool SaveProgress(const std::string& file, uint64_t offset) {
   const std::string temporary = file + ".new";
-  {
-    std::ofstream out(temporary, std::ios::trunc);
-    if (!(out << offset << '\n') || !out.flush()) return false;
-  }
+  const std::string text = std::to_string(offset) + "\n";
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  const bool synced = written && ::fsync(fd) == 0;
+  if (::close(fd) != 0 || !synced) return false;
   return std::rename(temporary.c_str(), file.c_str()) == 0;
 }
 

@@ -52,19 +52,40 @@ bool ReadRandomDevice(unsigned char* data, std::size_t size) {
 }
 
 #if !defined(__GLIBCXX__)
-#error "MarkCloseOnExec reaches the descriptor of libstdc++'s std::filebuf"
+#error "OpenCloseOnExec hands a descriptor to libstdc++'s std::filebuf"
 #endif
-// libstdc++'s filebuf keeps its file in a protected member, which a derived
-// class may name for any filebuf; the file tells its descriptor.
-struct FilebufDescriptor : std::filebuf {
-  static int Of(std::filebuf& buffer) { return (buffer.*&FilebufDescriptor::_M_file).fd(); }
+// libstdc++'s filebuf keeps its file and its state in protected members,
+// which a derived class may name for any filebuf. Adopt does what
+// filebuf::open does once its file is open, on a file made from `fd`.
+struct FilebufAccess : std::filebuf {
+  static bool Adopt(std::filebuf& buffer, int fd, std::ios::openmode mode) {
+    if ((buffer.*&FilebufAccess::_M_file).sys_open(fd, mode) == nullptr) return false;
+    try {
+      (buffer.*&FilebufAccess::_M_allocate_internal_buffer)();
+    } catch (...) {
+      buffer.close();
+      throw;
+    }
+    buffer.*&FilebufAccess::_M_mode = mode;
+    buffer.*&FilebufAccess::_M_reading = false;
+    buffer.*&FilebufAccess::_M_writing = false;
+    (buffer.*&FilebufAccess::_M_set_buffer)(-1);
+    buffer.*&FilebufAccess::_M_state_last = buffer.*&FilebufAccess::_M_state_beg;
+    buffer.*&FilebufAccess::_M_state_cur = buffer.*&FilebufAccess::_M_state_beg;
+    return true;
+  }
 };
 
 }  // namespace
 
-void MarkCloseOnExec(std::filebuf& buffer) {
-  // FD_CLOEXEC is the only descriptor flag there is.
-  ::fcntl(FilebufDescriptor::Of(buffer), F_SETFD, FD_CLOEXEC);
+bool OpenCloseOnExec(std::filebuf& buffer, const std::string& path) {
+  if (buffer.is_open()) return false;
+  const int fd = RetryOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); });
+  if (fd < 0) return false;
+  // The file made from the descriptor owns it from here, and closes it.
+  if (FilebufAccess::Adopt(buffer, fd, std::ios::in | std::ios::binary)) return true;
+  ::close(fd);
+  return false;
 }
 
 PosixFile PosixFile::Open(const std::string& path, int flags) {

@@ -56,10 +56,14 @@ class PosixFile {
   int m_fd = -1;
 };
 
-// Marks the descriptor of the open file stream `buffer` close-on-exec, so
-// that no child the host starts inherits it; file streams open without
-// O_CLOEXEC. On an open descriptor the mark cannot fail.
-void MarkCloseOnExec(std::filebuf& buffer);
+// Opens the closed file stream buffer `buffer` on the file at `path` for
+// reading, in binary mode, through a descriptor that is close-on-exec from
+// the moment it exists: a file stream opens without O_CLOEXEC, and a mark
+// set after the open would leave a window in which a child that another
+// thread of the host starts inherits the file. False, with nothing opened,
+// when the file cannot be opened or `buffer` is open already. An exception
+// (std::bad_alloc for the stream's buffer) leaves no file open.
+bool OpenCloseOnExec(std::filebuf& buffer, const std::string& path);
 
 // True when the operating system reports that something exists at `path`.
 bool PathExists(const std::string& path);

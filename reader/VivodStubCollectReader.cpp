@@ -1,12 +1,10 @@
 #include "VivodStubCollectReader.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <istream>
 #include <limits>
-#include <memory>
 #include <utility>
 
 #include "ByteCount.h"
@@ -37,7 +35,6 @@ constexpr int32_t kMinFieldCount = kNameFromEnd;
 
 constexpr std::size_t kLineReserve = 3072;
 constexpr std::size_t kLineChunkSize = 4096;
-constexpr std::size_t kCountBlockSize = std::size_t{128} * 1024;
 
 constexpr char kFieldCountTooSmall[] = "Field count must be at least 3.";
 constexpr char kInputMissing[] = "Input file is empty or not present.";
@@ -170,26 +167,15 @@ bool HasTooManySeparators(const std::string& line, int32_t fieldCount) {
   return line.size() > limit && vscr::CountByte(line.data(), line.data() + line.size(), ',') > limit;
 }
 
-// Opens `stream` on the collect file at `path`, its descriptor marked
-// close-on-exec; false, with the stream failed, when the file cannot be
+// Opens `stream` on the collect file at `path`, its descriptor close-on-exec
+// from the start; false, with the stream failed, when the file cannot be
 // opened. Opening an open stream fails it. An exception leaves no file held.
 bool OpenCollectStream(std::ifstream& stream, const std::string& path) {
-  try {
-    // An open interrupted by a signal (a FIFO waits for its writer) is tried
-    // again. A stream that is already open fails without an errno of its own.
-    do {
-      errno = 0;
-      stream.open(path, std::ios::in | std::ios::binary);
-    } while (stream.fail() && !stream.is_open() && errno == EINTR);
-  } catch (...) {
-    // The stream's buffer is allocated after the file is opened: release
-    // the file, so that a later Open can succeed. (An open stream throws
-    // nothing: its open fails at once.)
-    stream.close();
-    throw;
+  if (!vscr::OpenCloseOnExec(*stream.rdbuf(), path)) {
+    stream.setstate(std::ios::failbit);
+    return false;
   }
-  if (stream.fail()) return false;
-  vscr::MarkCloseOnExec(*stream.rdbuf());
+  stream.clear();
   return true;
 }
 
@@ -252,13 +238,14 @@ unsigned long VivodStubCollectReader::CountLines(const char* path) {
   if (!file.is_open()) return 0;
   // Counting line feeds block by block gives what reading line by line
   // gives, as long as a last line without a line feed is counted too.
-  const std::unique_ptr<char[]> block(new char[kCountBlockSize]);
+  const vscr::ReadBuffer buffer(vscr::kCountBlockSize);
+  char* const block = buffer.data();
   unsigned long lines = 0;
   char last = '\n';
   long n;
-  while ((n = file.Read(block.get(), kCountBlockSize)) > 0) {
-    const char* const end = block.get() + n;
-    lines += vscr::CountByte(block.get(), end, '\n');
+  while ((n = file.Read(block, vscr::kCountBlockSize)) > 0) {
+    const char* const end = block + n;
+    lines += vscr::CountByte(block, end, '\n');
     last = end[-1];
   }
   // A part of the file gives no count: a read error counts as unreadable.

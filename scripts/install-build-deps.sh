@@ -27,7 +27,11 @@ installed() {
   if [[ $want == *=* ]]; then
     command -v "${want%%=*}" >/dev/null
   else
-    [[ $(dpkg-query -W -f='${Status}' "$want" 2>/dev/null) == "install ok installed" ]]
+    # One line per architecture that has it (a machine that cross-builds
+    # holds libgtest-dev:s390x too); this machine's own, or "all", counts.
+    local statuses
+    statuses=$(dpkg-query -W -f='${Architecture} ${Status}\n' "$want" 2>/dev/null) || return 1
+    grep -qE "^($(dpkg --print-architecture)|all) install ok installed$" <<<"$statuses"
   fi
 }
 

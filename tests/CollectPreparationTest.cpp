@@ -113,9 +113,13 @@ TEST_F(CollectPreparation, NamesUpToNameMaxArePublishedUnderTemporariesThatFit) 
   ASSERT_EQ(255, nameMax) << "the lengths below assume a NAME_MAX of 255";
   WriteFile(m_dir.File("a"), "1");
   const std::string input = WriteInputList(m_dir.File("a") + "\n/etc/passwd\n");
-  for (const auto& [length, offset] : {std::pair<std::size_t, std::size_t>{200, 0}, {240, 1}, {255, 0}}) {
+  // The last: a stem of bytes that all continue a UTF-8 sequence, which
+  // the cut must not walk back past.
+  for (const std::string& prefix : {PrefixForNameOf(200, 0), PrefixForNameOf(240, 1),
+                                    PrefixForNameOf(255, 0), std::string(248, '\x80')}) {
+    const std::size_t length = prefix.size() + std::string("_42.lmf").size();
     VivodStubCollectReaderInitArgs args = Args();
-    args.collectFilePrefix = PrefixForNameOf(length, offset);
+    args.collectFilePrefix = prefix;
     VivodStubCollectReader reader(args);
     ASSERT_TRUE(reader.Initialize(input)) << length << ": " << reader.m_lastError;
     ASSERT_EQ(length, reader.m_dstFileName.size());

@@ -75,16 +75,10 @@ RangeResults WalkWhole(VivodStubCollectReader& reader) {
   RangeResults whole;
   std::string name, line;
   for (;;) {
-    uint64_t start = 0, after = 0;
-    if (!reader.GetSeekOffset(start)) {
-      whole.error = reader.m_lastError;
-      break;
-    }
+    uint64_t after = 0;
     const int result = reader.GetItem(name, line);
     if (result == 0) break;
-    if (result == 1) {
-      after = start + line.size() + 1;
-    } else if (!reader.GetSeekOffset(after)) {
+    if (!reader.GetSeekOffset(after)) {
       whole.error = reader.m_lastError;
       break;
     }

@@ -91,8 +91,7 @@ struct RangeResults {
 };
 RangeResults WalkRange(VivodStubCollectReader& reader, uint64_t begin, uint64_t end);
 // The reference for it: GetItem from where the reader stands up to the 0
-// (not included). A record's next offset is where its line began plus the
-// line and its line feed; a skipped line's is the offset after it.
+// (not included), each result with the offset GetSeekOffset tells after it.
 RangeResults WalkWhole(VivodStubCollectReader& reader);
 
 // The conversion tests' fixture: a reader on which nothing else is called,

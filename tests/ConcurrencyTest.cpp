@@ -1,21 +1,26 @@
 // Distinct readers share nothing: threads that each walk and seek their own
 // collect file, with conversions running beside them, get what a lone
 // reader gets. Readers racing to produce the same collect file each get
-// every record or a failure, never part of the file. The ThreadSanitizer
-// build runs these too.
+// every record or a failure, never part of the file. Children that a host
+// thread starts while readers open inherit no collect file. The
+// ThreadSanitizer build runs these too.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <future>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "CollectTestHarness.h"
 #include "standins/EvDebugControl.h"
 #include "standins/FetchIndexInfoControl.h"
@@ -207,6 +212,59 @@ TEST_F(Concurrency, RacingReadersOfOneCollectFileGetEveryRecordOrAFailure) {
   EXPECT_GE(prepared, 1);
   // Every lookup either published its file or removed it.
   EXPECT_EQ((std::vector<std::string>{"input.lst", "stubs_42.lmf"}), SortedEntries(m_dir.path()));
+}
+
+// What a child that this process starts now finds open: `ls -l
+// /proc/self/fd`, each descriptor and the file it stands for, started
+// through popen as a host's thread might start one. Empty when no child
+// could be started.
+std::string DescriptorsOfAChild() {
+  try {
+    return RunCommand("exec ls -l /proc/self/fd").out;
+  } catch (const std::runtime_error&) {
+    return std::string();
+  }
+}
+
+// A host's threads start children while others read collect files. A
+// descriptor marked close-on-exec only after its open would reach some of
+// them; one opened with O_CLOEXEC reaches none.
+TEST_F(Concurrency, ChildrenStartedWhileReadersOpenInheritNoCollectFile) {
+  constexpr int kChildren = 200;
+  const std::string kCollectName = "stubs_42.lmf";
+  WriteCollectFile(Record("/a") + "\n");
+  const std::string input = WriteInputList("/a\n");
+  // The control: the listing shows a collect file that a child does inherit.
+  const int inherited = ::open(CollectPath().c_str(), O_RDONLY);
+  ASSERT_GE(inherited, 0);
+  const std::string control = DescriptorsOfAChild();
+  ::close(inherited);
+  ASSERT_NE(std::string::npos, control.find(kCollectName)) << control;
+
+  std::atomic<bool> spawning{true};
+  int listed = 0, inheriting = 0, opened = 0;
+  std::string example;
+  RunThreads(2, [&](int i) {
+    if (i == 0) {
+      for (int k = 0; k < kChildren; ++k) {
+        const std::string listing = DescriptorsOfAChild();
+        listed += listing.empty() ? 0 : 1;
+        if (listing.find(kCollectName) == std::string::npos) continue;
+        ++inheriting;
+        example = listing;
+      }
+      spawning = false;
+      return;
+    }
+    while (spawning) {
+      VivodStubCollectReader reader(Args());
+      opened += reader.Initialize(input) && reader.Open() ? 1 : 0;
+      reader.CountLines(CollectPath().c_str());
+    }
+  });
+  EXPECT_EQ(kChildren, listed);
+  EXPECT_GT(opened, kChildren);
+  EXPECT_EQ(0, inheriting) << example;
 }
 
 // Runs `job` in a grandchild that is pid 1 of a PID namespace of its own, as

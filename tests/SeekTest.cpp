@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
+#include <linux/magic.h>
+#include <stdlib.h>
+#include <sys/vfs.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <limits>
 #include <string>
 
 #include "CollectTestHarness.h"
@@ -47,6 +52,30 @@ TEST_F(Seeking, UnreachableOffsetsFailTheStreamForGood) {
     EXPECT_FALSE(reader->SetSeekOffset(0));
     EXPECT_EQ(0, ReadOne(*reader).result);
   }
+}
+
+// tmpfs takes a seek to the largest offset that the stream can name, where
+// ext4 refuses anything past 16 TiB: the reader leaves it to the file system.
+TEST_F(Seeking, LargestOffsetOfTheStreamIsSoughtWhereTheFileSystemTakesIt) {
+  struct statfs shm {};
+  if (::statfs("/dev/shm", &shm) != 0 || shm.f_type != TMPFS_MAGIC) {
+    GTEST_SKIP() << "no tmpfs at /dev/shm";
+  }
+  char dir[] = "/dev/shm/vscr-seek-XXXXXX";
+  ASSERT_NE(nullptr, ::mkdtemp(dir));
+  VivodStubCollectReaderInitArgs args = Args();
+  args.workDir = dir;
+  WriteFile(args.workDir + "/stubs_42.lmf", kFile);
+  {
+    VivodStubCollectReader reader(args);
+    EXPECT_TRUE(reader.Initialize(WriteInputList("/etc/passwd\n")) && reader.Open());
+    const auto largest = static_cast<uint64_t>(std::numeric_limits<std::streamoff>::max());
+    EXPECT_TRUE(reader.SetSeekOffset(largest)) << reader.m_lastError;
+    uint64_t told = 0;
+    EXPECT_TRUE(reader.GetSeekOffset(told));
+    EXPECT_EQ(largest, told);
+  }
+  std::filesystem::remove_all(dir);
 }
 
 TEST_F(Seeking, AfterTheEndHasBeenReportedNoSeekSucceeds) {

@@ -102,16 +102,20 @@ TEST_F(StubConversion, LongLinesAndManyLinesConvertExactly) {
 
 // The conversion reads in 128 KiB blocks and cuts each path in place. A
 // last line without a line feed that ends exactly at a block or a grown
-// buffer's end, or one byte either side, still yields its whole path; the
-// ':' search works eight bytes at a time, so suffixes of every length meet
-// every position of the ':' within those eight bytes.
+// buffer's end, or one byte either side, still yields its whole path, after
+// another line or alone (a buffer read full to its spare byte would take the
+// cut past its end, which the sanitizer build sees); the ':' search works
+// eight bytes at a time, so suffixes of every length meet every position of
+// the ':' within those eight bytes.
 TEST_F(StubConversion, LastLinesEndingAtBufferBoundariesAndEverySuffixConvertExactly) {
   for (const std::size_t size : {std::size_t{131071}, std::size_t{131072}, std::size_t{131073},
                                  std::size_t{262143}, std::size_t{262144}, std::size_t{262145}}) {
-    const std::string head = "1,/a:1\n2,";
-    const std::string path = "/" + std::string(size - head.size() - 1, 'q');
-    ASSERT_TRUE(Convert(head + path)) << size;
-    EXPECT_EQ("/a\n" + path + "\n", ReadFile(Output())) << size;
+    for (const std::string& before : {std::string("1,/a:1\n"), std::string()}) {
+      const std::string head = before + "2,";
+      const std::string path = "/" + std::string(size - head.size() - 1, 'q');
+      ASSERT_TRUE(Convert(head + path)) << size;
+      EXPECT_EQ((before.empty() ? "" : "/a\n") + path + "\n", ReadFile(Output())) << size;
+    }
   }
   std::string input;
   std::string expected;
@@ -124,6 +128,23 @@ TEST_F(StubConversion, LastLinesEndingAtBufferBoundariesAndEverySuffixConvertExa
   }
   ASSERT_TRUE(Convert(input));
   EXPECT_EQ(expected, ReadFile(Output()));
+}
+
+// Paths gather in a 1 MiB output block: a path that, with its line feed,
+// fills the rest of the block exactly goes out whole, as does one a byte
+// shorter or longer (a line feed one past the block is what the sanitizer
+// build would see).
+TEST_F(StubConversion, PathsThatFillTheOutputBlockExactlyAreWrittenWhole) {
+  constexpr std::size_t kOutputBlock = std::size_t{1} << 20;
+  for (const std::size_t first : {std::size_t{1}, std::size_t{2}, std::size_t{100}}) {
+    for (const std::size_t spare : {std::size_t{0}, std::size_t{1}, std::size_t{2}}) {
+      const std::string firstPath = "/" + std::string(first - 1, 'f');
+      const std::string secondPath = "/" + std::string(kOutputBlock - (first + 1) - spare, 's');
+      ASSERT_TRUE(Convert("1," + firstPath + "\n2," + secondPath + ":9\n3,/z\n"));
+      EXPECT_TRUE(ReadFile(Output()) == firstPath + "\n" + secondPath + "\n/z\n")
+          << "first " << first << ", spare " << spare;
+    }
+  }
 }
 
 TEST_F(StubConversion, NulAndInvalidUtf8BytesAreWrittenAsTheyAre) {

@@ -47,11 +47,19 @@ inline ::testing::AssertionResult IsTemporaryOf(const std::string& collectPath,
   if (stemLength > stem.size() || name.compare(0, stemLength, stem, 0, stemLength) != 0) {
     return ::testing::AssertionFailure() << name << " does not begin with the stem " << stem;
   }
-  // Cut short only when needed, and at the start of a UTF-8 sequence.
+  // Cut short only when needed, and at the start of a UTF-8 sequence; to
+  // nothing when none starts within the room.
+  const std::size_t room = nameMax - (name.size() - stemLength);
+  const auto continues = [&](std::size_t i) {
+    return (static_cast<unsigned char>(stem[i]) & 0xc0) == 0x80;
+  };
+  bool startsInRoom = false;
+  for (std::size_t i = 0; i <= room && i < stem.size(); ++i) startsInRoom |= !continues(i);
   const bool cut = stemLength < stem.size();
-  if (cut && (stem.size() + name.size() - stemLength <= nameMax ||
-              (static_cast<unsigned char>(stem[stemLength]) & 0xc0) == 0x80 ||
-              stemLength + 3 < nameMax - (name.size() - stemLength))) {
+  const bool badCut = startsInRoom ? stem.size() + name.size() - stemLength <= nameMax ||
+                                          continues(stemLength) || stemLength + 3 < room
+                                    : stemLength != 0;
+  if (cut && badCut) {
     return ::testing::AssertionFailure() << name << " cuts the stem badly";
   }
   return ::testing::AssertionSuccess();

@@ -31,22 +31,15 @@ void AppendLineStart(std::string* line, const char* function, int level) {
   line->append(" [").append(std::to_string(level)).append("] ");
 }
 
-// Formats into the room at the end of `out`; a message that does not fit is
-// formatted again once `out` has grown to hold it, so the room is reused.
+// Appends the formatted message to `out`: measured first, then written.
 void AppendFormatted(std::string* out, const char* format, va_list args) {
-  const std::size_t start = out->size();
-  out->resize(out->capacity());
-  const std::size_t room = out->size() - start;
   va_list again;
   va_copy(again, args);
-  const int length = std::vsnprintf(&(*out)[start], room + 1, format, args);
-  const std::size_t size = length > 0 ? static_cast<std::size_t>(length) : 0;
-  if (size > room) {
-    out->resize(start + size);
-    std::vsnprintf(&(*out)[start], size + 1, format, again);
-  }
+  const int length = std::vsnprintf(nullptr, 0, format, args);
+  std::vector<char> text(length > 0 ? static_cast<std::size_t>(length) + 1 : 1, '\0');
+  std::vsnprintf(text.data(), text.size(), format, again);
   va_end(again);
-  out->resize(start + size);
+  out->append(text.data(), text.size() - 1);
 }
 
 }  // namespace

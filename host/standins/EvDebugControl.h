@@ -20,8 +20,7 @@ struct DebugEvent {
 };
 
 // While capturing, EvDebug records its events here instead of writing lines
-// to standard error. EvDebug objects on any number of threads may record at
-// once; their events interleave.
+// to standard error; events of objects on several threads interleave.
 void StartDebugCapture();
 // Ends the capture and returns the events recorded since it started.
 std::vector<DebugEvent> StopDebugCapture();
@@ -30,8 +29,7 @@ std::vector<DebugEvent> StopDebugCapture();
 // captured. Benchmarks use it to time the reader without the log writer.
 void DiscardDebugLines(bool discard);
 
-// The text of one log line as the stand-in writes it to standard error,
-// including its line feed.
+// One log line as the stand-in writes it to standard error, line feed included.
 std::string FormatDebugLine(const std::string& function, int level,
                             const std::string& message);
 

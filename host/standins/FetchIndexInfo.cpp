@@ -1,14 +1,10 @@
-// Stand-in for the host's libLmLib: a small index service that writes
-// collect files from a list of archived files, for tests and the example
-// host.
-//
-// lookup reads `inputFile` as one absolute path per line (empty lines
-// skipped) and writes one record per path with the requested fields:
-// full_file_name (quoted when it needs to be), file_size and isvalid from
-// the file system, arch_group_id, arch_file_id and arch_file_offs as
-// deterministic numbers, and an empty text for any other field. A file
-// error fails the lookup (a path that cannot be examined, rather than one
-// that is missing, included); calls interrupted by a signal are tried again.
+// Stand-in for the host's libLmLib, for tests and the example host: lookup
+// reads `inputFile` as one absolute path per line (empty lines skipped) and
+// writes one record per path with the requested fields: full_file_name
+// (quoted when it needs to be), file_size and isvalid from the file system,
+// arch_group_id, arch_file_id and arch_file_offs as deterministic numbers,
+// and an empty text for any other field. A file error fails the lookup (a
+// path that cannot be examined, rather than one that is missing, included).
 #include "FetchIndexInfo.h"
 
 #include <fcntl.h>
@@ -16,7 +12,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <new>
@@ -38,8 +33,8 @@ struct Pace {
   std::size_t throwAfter = 0;
 };
 
-// Everything the controls share with the service objects. Readers on
-// several threads use the service at once, so one mutex guards it all.
+// What the controls share with the service objects, which readers on
+// several threads use at once: one mutex guards it all.
 struct ServiceState {
   std::mutex mutex;
   std::vector<standin::IndexCall> journal;
@@ -47,10 +42,7 @@ struct ServiceState {
   Pace pace;
 };
 
-ServiceState& State() {
-  static ServiceState state;
-  return state;
-}
+ServiceState& State() { static ServiceState state; return state; }
 
 // Runs `use` on the state under its lock.
 template <typename Use>
@@ -101,24 +93,32 @@ std::string FieldValue(const std::string& name, const ArchivedFile& file) {
   return std::string();
 }
 
-// The collect file being written: records gather in a buffer and go to
-// the file in large writes. Its descriptor is close-on-exec, like any
-// careful library's, so that no child of the host inherits it. Every call
-// that a signal interrupts is tried again.
-class OutputFile {
+// The input list read whole, or the collect file being written, whose
+// records gather in a buffer and go to the file in large writes. The
+// descriptor is close-on-exec from the start, like any careful library's,
+// so that no child of the host inherits it. Every call that a signal
+// interrupts is tried again.
+class File {
  public:
-  explicit OutputFile(const std::string& path) {
-    do {
-      m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    } while (m_fd < 0 && errno == EINTR);
+  File(const std::string& path, int flags) {
+    do m_fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666); while (m_fd < 0 && errno == EINTR);
   }
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
-  ~OutputFile() {
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File() {
     if (m_fd >= 0) ::close(m_fd);
   }
 
   bool is_open() const { return m_fd >= 0; }
+  bool ReadAll(std::string* text) {
+    char block[kBufferSize];
+    ssize_t n;
+    while ((n = ::read(m_fd, block, sizeof block)) != 0) {
+      if (n > 0) text->append(block, static_cast<std::size_t>(n));
+      if (n < 0 && errno != EINTR) return false;
+    }
+    return true;
+  }
   bool Append(const std::string& bytes) {
     m_pending += bytes;
     return m_pending.size() < kBufferSize || Flush();
@@ -151,7 +151,7 @@ class OutputFile {
 
 // Sleeps, ends the process or throws before the record after `written`;
 // each way the records so far are handed to the file system first.
-bool KeepPace(const Pace& pace, std::size_t written, OutputFile& output) {
+bool KeepPace(const Pace& pace, std::size_t written, File& output) {
   const bool slow = pace.delay.count() > 0;
   const bool exiting = pace.exiting && written == pace.exitAfter;
   const bool throwing = pace.throwing && written == pace.throwAfter;
@@ -162,21 +162,10 @@ bool KeepPace(const Pace& pace, std::size_t written, OutputFile& output) {
   return true;
 }
 
-// Like any careful library, the service tries again an open that a signal
-// interrupted.
-void OpenRetrying(std::ifstream& stream, const std::string& path) {
-  do {
-    errno = 0;
-    stream.open(path, std::ios::in);
-  } while (!stream.is_open() && errno == EINTR);
-}
-
 // 0 when the file is there, 1 when it is not, -1 when it cannot be told.
 int StatRetrying(const std::string& path, struct stat* info) {
   int result;
-  do {
-    result = ::stat(path.c_str(), info);
-  } while (result != 0 && errno == EINTR);
+  do result = ::stat(path.c_str(), info); while (result != 0 && errno == EINTR);
   if (result == 0) return 0;
   // A name no file system holds is as missing as one it lacks.
   return errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG ? 1 : -1;
@@ -185,7 +174,7 @@ int StatRetrying(const std::string& path, struct stat* info) {
 // Writes the record of `file` after finding its size; false when the file
 // can be neither found nor told missing.
 bool WriteRecord(ArchivedFile& file, const std::vector<std::string>& names,
-                 const std::string& separator, const Pace& pace, OutputFile& output) {
+                 const std::string& separator, const Pace& pace, File& output) {
   struct stat info {};
   const int found = StatRetrying(file.path, &info);
   if (found < 0) return false;
@@ -202,17 +191,19 @@ bool WriteRecord(ArchivedFile& file, const std::vector<std::string>& names,
 
 int WriteRecords(const std::string& inputFile, const std::string& outputPath,
                  const std::string& fields, const std::string& separator) {
-  std::ifstream input;
-  OpenRetrying(input, inputFile);
-  if (!input) return 1;
-  OutputFile output(outputPath);
+  File input(inputFile, O_RDONLY);
+  if (!input.is_open()) return 1;
+  File output(outputPath, O_WRONLY | O_CREAT | O_TRUNC);
   if (!output.is_open()) return 2;
+  std::string list;
+  if (!input.ReadAll(&list)) return 4;
   std::vector<std::string> names;
   std::istringstream fieldList(fields);
   for (std::string name; std::getline(fieldList, name, ',');) names.push_back(name);
   const Pace pace = Locked([](ServiceState& s) { return s.pace; });
   ArchivedFile file;
-  for (std::string path; std::getline(input, path);) {
+  std::istringstream lines(list);
+  for (std::string path; std::getline(lines, path);) {
     if (path.empty()) continue;
     if (path.front() != '/') return output.Flush() ? 3 : 5;  // what was written so far stays
     file.offset += file.size;
@@ -220,7 +211,6 @@ int WriteRecords(const std::string& inputFile, const std::string& outputPath,
     file.path = path;
     if (!WriteRecord(file, names, separator, pace, output)) return 7;
   }
-  if (input.bad()) return 4;
   return output.Close() ? 0 : 5;
 }
 
@@ -233,11 +223,7 @@ std::vector<IndexCall> IndexJournal() {
 }
 
 void ResetIndexService() {
-  Locked([](ServiceState& s) {
-    s.journal.clear();
-    s.forced.clear();
-    s.pace = Pace();
-  });
+  Locked([](ServiceState& s) { s.journal.clear(); s.forced.clear(); s.pace = Pace(); });
 }
 
 void ForceIndexResult(const std::string& call, int result) {
@@ -249,17 +235,12 @@ void SlowIndexLookup(std::chrono::microseconds delay) {
 }
 
 void ThrowInsideIndexLookup(std::size_t records) {
-  Locked([&](ServiceState& s) {
-    s.pace.throwing = true;
-    s.pace.throwAfter = records;
-  });
+  Locked([&](ServiceState& s) { s.pace.throwing = true; s.pace.throwAfter = records; });
 }
 
 void ExitInsideIndexLookup(std::size_t records, int status) {
   Locked([&](ServiceState& s) {
-    s.pace.exiting = true;
-    s.pace.exitAfter = records;
-    s.pace.exitStatus = status;
+    s.pace.exiting = true; s.pace.exitAfter = records; s.pace.exitStatus = status;
   });
 }
 

@@ -1,11 +1,9 @@
 // Test controls of the FetchIndexInfo stand-in (libLmLib). The host's own
 // library has none of this; only our tests and tools use it.
 //
-// The stand-in keeps a journal of every call made on any FetchIndexInfo
-// object, with its arguments as text, and lets a test decide the result of
-// initByCurrentJobId and lookup, slow lookup down, or end the process or throw in
-// the middle of one. Every function here may be called from any thread, while
-// other threads use the service.
+// A journal of every call on any FetchIndexInfo object, forced results, a
+// slow lookup, and one that ends the process or throws part way. Every
+// function here may be called from any thread while others use the service.
 #ifndef HOST_STANDINS_FETCHINDEXINFOCONTROL_H_
 #define HOST_STANDINS_FETCHINDEXINFOCONTROL_H_
 
@@ -40,14 +38,11 @@ void ForceIndexResult(const std::string& call, int result);
 void SlowIndexLookup(std::chrono::microseconds delay);
 
 // From now on a lookup about to write record number `records` + 1 hands the
-// records so far to the file system and ends the process with
-// _exit(`status`), as a host killed in the middle of a lookup would end: no
-// destructor or cleanup runs. A lookup with fewer records finishes.
+// records so far to the file system and ends the process with _exit(`status`),
+// as a host killed part way would end. A lookup with fewer records finishes.
 void ExitInsideIndexLookup(std::size_t records, int status);
 
-// From now on a lookup about to write record number `records` + 1 hands the
-// records so far to the file system and throws std::bad_alloc, as a service
-// that runs out of memory part way does.
+// The same, but it throws std::bad_alloc, as a service out of memory does.
 void ThrowInsideIndexLookup(std::size_t records);
 
 }  // namespace standin

@@ -1,6 +1,5 @@
-// Stand-in for the host's libKaUtils: CKaString and CKaStringArray, for
-// tests and the example host. Plain on purpose: its speed is never the
-// reader's.
+// Stand-in for the host's libKaUtils, for tests and the example host. Plain
+// on purpose: its speed is never the reader's.
 #include "KaString.h"
 
 CKaString::CKaString() = default;
@@ -14,11 +13,7 @@ CKaString::~CKaString() = default;
 const char* CKaString::GetString() const { return m_text.c_str(); }
 std::size_t CKaString::GetLength() const { return m_text.size(); }
 
-namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-}  // namespace
+static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // One byte at a time, into room for the whole text. The order of the tests
 // decides for settings that give one byte two roles: the escape comes

@@ -219,7 +219,6 @@ WRAP(FILE*, fopen, (const char* path, const char* mode), (path, mode), kOpen, nu
 WRAP(FILE*, fopen64, (const char* path, const char* mode), (path, mode), kOpen, nullptr,
      Trace(std::string("open ") + path))
 
-WRAP(ssize_t, write, (int fd, const void* data, size_t size), (fd, data, size), kWrite, -1, )
 WRAP(int, fsync, (int fd), (fd), kFsync, -1, Trace("fsync " + PathOf(fd)))
 WRAP(int, fdatasync, (int fd), (fd), kFsync, -1, Trace("fsync " + PathOf(fd)))
 
@@ -247,9 +246,27 @@ static bool TakesInBadSpot(int fd, size_t size) {
   return position <= g_plan.spot && g_plan.spot - position < size;
 }
 
+// Fails with `result`, or returns 0 for VSCR_FAULTS_RETURN_ZERO, when the
+// plan says so; returns from the wrapper.
+#define MAYBE_FAIL_OR_ZERO(family, result)         \
+  do {                                             \
+    const int error = Decide(family);              \
+    if (error == VSCR_FAULTS_RETURN_ZERO) return 0; \
+    if (error != 0) {                              \
+      errno = error;                               \
+      return result;                               \
+    }                                              \
+  } while (0)
+
+ssize_t write(int fd, const void* data, size_t size) {
+  REAL(write);
+  MAYBE_FAIL_OR_ZERO(kWrite, -1);
+  return real_write(fd, data, size);
+}
+
 ssize_t read(int fd, void* data, size_t size) {
   REAL(read);
-  MAYBE_FAIL(kRead, -1);
+  MAYBE_FAIL_OR_ZERO(kRead, -1);
   if (TakesInBadSpot(fd, size)) {
     g_plan.spotFired = true;
     errno = g_plan.spotError;

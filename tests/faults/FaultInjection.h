@@ -25,6 +25,10 @@
 #ifndef TESTS_FAULTS_FAULTINJECTION_H_
 #define TESTS_FAULTS_FAULTINJECTION_H_
 
+// The `error` of a planned read or write that does nothing and returns 0,
+// as a read at the end of a file does, or a write that takes no byte.
+#define VSCR_FAULTS_RETURN_ZERO (-1)
+
 extern "C" {
 
 // Starts a plan: counting begins at zero, and the `nth` call (1-based) of

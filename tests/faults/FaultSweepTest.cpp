@@ -216,6 +216,14 @@ class FaultSweep : public CollectTest {
     return ::testing::AssertionSuccess();
   }
   if (outcome.ok) return ::testing::AssertionFailure() << "succeeded with other data";
+  // A check that fails (whether a name is free, say) never lets the
+  // service write anywhere but a temporary of the collect file.
+  for (const standin::IndexCall& call : standin::IndexJournal()) {
+    if (call.name != "lookup") continue;
+    const ::testing::AssertionResult temporary =
+        IsTemporaryOf(collectPath, call.args.at(1), ::getpid());
+    if (!temporary) return ::testing::AssertionFailure() << "looked up into " << temporary.message();
+  }
   if (!OneOf(outcome.message, {"FetchIndexInfo failed to lookup in Indexing.", publishFailed,
                                "Input file is empty or not present."})) {
     return ::testing::AssertionFailure() << "unexpected message";
@@ -454,14 +462,21 @@ TEST_F(FaultSweep, TemporaryNameComesFromTheKernelsRandomBytesOrNotAtAll) {
   EXPECT_GT(deviceOpen, 0u);
   EXPECT_TRUE(IsTemporaryOf(CollectPath(), LookupTemporary(), ::getpid()));
 
-  // The device cannot be opened, or read (its read is the first of the
-  // call: nothing is read before the lookup).
-  for (const auto& [family, nth] : {std::pair<const char*, unsigned long>{"open", deviceOpen}, {"read", 1}}) {
-    SCOPED_TRACE(family);
+  // The device cannot be opened, or read, or gives nothing (its read is
+  // the first of the call: nothing is read before the lookup).
+  struct DeviceFault {
+    const char* family;
+    unsigned long nth;
+    int error;
+  };
+  for (const auto& [family, nth, error] : {DeviceFault{"open", deviceOpen, EIO},
+                                           DeviceFault{"read", 1, EIO},
+                                           DeviceFault{"read", 1, VSCR_FAULTS_RETURN_ZERO}}) {
+    SCOPED_TRACE(std::string(family) + " " + std::to_string(error));
     ASSERT_EQ(0, std::remove(CollectPath().c_str()));
     standin::ResetIndexService();
     m_faults.FailNth("random", 1, ENOSYS);
-    m_faults.AlsoFailNth(family, nth, EIO);
+    m_faults.AlsoFailNth(family, nth, error);
     VivodStubCollectReader refused(Args());
     EXPECT_FALSE(refused.Initialize(InputList()));
     EXPECT_TRUE(m_faults.Stop());
@@ -643,6 +658,33 @@ TEST_F(FaultSweep, ConversionWritesEveryPathOrTellsWhatFailed) {
     return ::testing::AssertionSuccess();
   };
   Sweep(convert);
+}
+
+// Every path written, the output's close can still fail, and a write can
+// take no byte at all: either loses data, so the conversion fails. The
+// input's close loses nothing.
+TEST_F(FaultSweep, ConversionFailsOnAFailedCloseOfItsOutputOrAWriteThatTakesNothing) {
+  const std::string input = m_dir.File("stubs.txt");
+  const std::string output = m_dir.File("paths.txt");
+  WriteFile(input, "a|/first:1\nb|/second:2\n");
+  const Operation convert = Conversion(input, output);
+  const std::string writeFailed = "Failed to write output file [" + output + "].";
+  m_faults.CountOnly();
+  ASSERT_TRUE(convert.run().ok);
+  const unsigned long closes = m_faults.Calls("close");
+  std::vector<std::string> failures;
+  for (unsigned long nth = 1; nth <= closes; ++nth) {
+    m_faults.FailNth("close", nth, EIO);
+    const Outcome outcome = convert.run();
+    EXPECT_TRUE(m_faults.Stop());
+    if (!outcome.ok) failures.push_back(outcome.message);
+  }
+  EXPECT_EQ(std::vector<std::string>{writeFailed}, failures) << "of " << closes << " closes";
+  m_faults.FailNth("write", 1, VSCR_FAULTS_RETURN_ZERO);
+  const Outcome nothingTaken = convert.run();
+  EXPECT_TRUE(m_faults.Stop());
+  EXPECT_FALSE(nothingTaken.ok);
+  EXPECT_EQ(writeFailed, nothingTaken.message);
 }
 
 // Were a failed stat taken for "a different file", converting a file onto

@@ -43,3 +43,22 @@ vscr_run("the consumer"
           "${OUTPUT}" "${PREFIX}/${LIBDIR}" "${PREFIX}/${HOSTLIBDIR}"
   OUTPUT_VARIABLE output)
 message(STATUS "${output}")
+
+# A compiler whose default is C++14 (RHEL 8's g++ 8) meets the walker's
+# header: it says at once that it needs C++17, and nothing else.
+vscr_run("pkg-config --cflags"
+  COMMAND ${PKG_CONFIG} --cflags ${module} OUTPUT_VARIABLE cflags)
+separate_arguments(cflags UNIX_COMMAND "${cflags}")
+file(WRITE "${OUTPUT}-walk.cpp" "#include \"VivodStubCollectWalk.h\"\n")
+foreach(standard IN ITEMS c++14 c++17)
+  execute_process(COMMAND ${CXX_COMPILER} -std=${standard} -fsyntax-only ${cflags}
+                          "${OUTPUT}-walk.cpp"
+    RESULT_VARIABLE result OUTPUT_VARIABLE errors ERROR_VARIABLE errors)
+  string(REGEX MATCHALL "error:" told "${errors}")
+  list(LENGTH told told)
+  if(standard STREQUAL "c++17" AND NOT result EQUAL 0)
+    message(FATAL_ERROR "the walker's header does not build as C++17:\n${errors}")
+  elseif(standard STREQUAL "c++14" AND NOT (told EQUAL 1 AND errors MATCHES "needs C\\+\\+17"))
+    message(FATAL_ERROR "as C++14 the walker's header should stop with one #error naming C++17:\n${errors}")
+  endif()
+endforeach()
