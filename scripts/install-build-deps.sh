@@ -27,7 +27,9 @@ installed() {
   if [[ $want == *=* ]]; then
     command -v "${want%%=*}" >/dev/null
   else
-    [[ $(dpkg-query -W -f='${Status}' "$want" 2>/dev/null) == "install ok installed" ]]
+    # One line for each architecture it is installed for (a cross build's
+    # libgtest-dev:arm64 beside libgtest-dev:amd64).
+    dpkg-query -W -f='${Status}\n' "$want" 2>/dev/null | grep -x "install ok installed" >/dev/null
   fi
 }
 
