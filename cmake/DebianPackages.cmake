@@ -6,8 +6,10 @@
 #   runtime package at the same version;
 # - vivodstubcollectreader-tools: collect-walk, vscr-host-check and the
 #   sample (cmake/InstallTools.cmake);
-# - a -dbgsym package beside the runtime and the tools packages, with the
-#   debug information that CPack strips from them, found by build ID.
+# - vivodstubcollectreader-trial-host, in a build against our stand-ins
+#   only: the stand-ins in /usr/lib/Base64, for a trial with no host;
+# - a -dbgsym package beside each package with programs or libraries, with
+#   the debug information that CPack strips from them, found by build ID.
 # The runtime and -dev packages are Multi-Arch: same, their files sit in
 # /usr/lib/<multiarch>. Each carries the copyright file, a changelog and
 # its lintian overrides from cmake/packaging/. Included by

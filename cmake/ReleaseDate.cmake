@@ -20,6 +20,9 @@ if(NOT vscr_trailer MATCHES
 endif()
 set(vscr_day ${CMAKE_MATCH_1})
 list(FIND vscr_months ${CMAKE_MATCH_2} vscr_month)  # 0 for January
+if(vscr_month LESS 0)
+  message(FATAL_ERROR "${vscr_changelog}: no month ${CMAKE_MATCH_2} in '${vscr_trailer}'")
+endif()
 set(vscr_year ${CMAKE_MATCH_3})
 math(EXPR vscr_seconds_of_day "${CMAKE_MATCH_4} * 3600 + ${CMAKE_MATCH_5} * 60 + ${CMAKE_MATCH_6}")
 math(EXPR vscr_offset "${CMAKE_MATCH_8} * 3600 + ${CMAKE_MATCH_9} * 60")

@@ -2,10 +2,11 @@
 # builds, tests and packs into build-package/
 # - the tarball VivodStubCollectReader-<version>-Linux-<arch>.tar.gz: one
 #   folder holding the plain install (lib/, include/, bin/, share/);
-# - on Debian, three packages that install under /usr in Debian's layout
+# - on Debian, three packages that install under /usr in Debian's layout,
+#   and for a trial build a fourth with our stand-ins
 #   (cmake/DebianPackages.cmake).
-# No package holds our stand-ins: installed beside a host's own libraries,
-# they would shadow them.
+# No other package holds our stand-ins: installed beside a host's own
+# libraries, they would shadow them.
 set(VSCR_PACKAGE_MAINTAINER
   "Seed 483a6fdd maintainers <maintainers@users.noreply.c-seed-483a6fdd.example>")
 
