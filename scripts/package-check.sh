@@ -75,16 +75,19 @@ while IFS= read -r -d '' file; do
   [[ $(head -c 4 "$file" | od -An -tx1) == " 7f 45 4c 46" ]] && elves+=("$file")
 done < <(find "$work/elves" -type f ! -path '*/usr/lib/debug/*' -print0)
 ((${#elves[@]} == 0)) && fail "no ELF file in the packages"
-# hardening-check finds control-flow protection by the IBT and SHSTK marks,
-# which the link editor sets only when every object carries them, the C
-# library's start files (crti.o) included. Where those lack them (Debian
-# 12), no program can show the marks: the check is then that our code was
-# compiled for it, each function beginning with endbr64.
+# hardening-check finds control-flow protection by the IBT and SHSTK marks
+# of x86, which the link editor sets only when every object carries them,
+# the C library's start files (crti.o) included. Where those lack them
+# (Debian 12), no program can show the marks: the check is then that our
+# code was compiled for it, each function beginning with endbr64. A target
+# without -fcf-protection has nothing of the kind to check.
 hardening=()
 probe=$work/cet-probe
 echo 'int main() { return 0; }' >"$probe.cpp"
-g++ -fcf-protection "$probe.cpp" -o "$probe" 2>>"$log" || fail "g++ cannot build with -fcf-protection"
-if ! readelf -n "$probe" | grep 'x86 feature: IBT, SHSTK' >/dev/null; then
+if ! g++ -fcf-protection "$probe.cpp" -o "$probe" 2>>"$log"; then
+  hardening+=(--nocfprotection)
+  echo "hardening-check: the compiler has no -fcf-protection for this target" >>"$log"
+elif ! readelf -n "$probe" | grep 'x86 feature: IBT, SHSTK' >/dev/null; then
   hardening+=(--nocfprotection)
   echo "hardening-check: the C library's start files carry no IBT/SHSTK marks; endbr64 counted instead" >>"$log"
   for elf in "${elves[@]}"; do
