@@ -17,9 +17,10 @@
 # - the find_package consumer on the unpacked -dev package, the pkg-config
 #   consumer on the tarball, and the -dev package's .pc file, which must
 #   print -lVivodStubCollectReader alone;
-# - as root, the runtime, tools, -dev and trial host packages installed with
-#   dpkg -i: collect-walk walks the sample, and a consumer built with
-#   pkg-config alone links and runs; then purged, also on failure.
+# - as root, the runtime, tools, -dev and trial host packages installed on
+#   this machine (apt-get, which waits for dpkg's lock): collect-walk walks
+#   the sample, and a consumer built with pkg-config alone links and runs;
+#   then purged, also on failure.
 # Installs what it needs from Debian when missing (as root). Works in
 # build-package/ and build-package-check/, whose log is shown on failure.
 set -euo pipefail
@@ -247,11 +248,13 @@ run cmake -DPREFIX="$work/tarball/$top" -DLIBDIR="lib/$multiarch" -DHOSTLIBDIR=l
 # dpkg on this machine, the programs and a consumer built with pkg-config
 # alone run, then purged. Other work on the machine sees them meanwhile, so
 # the window is short and the purge runs however it ends.
+# Through apt-get, which waits while other work holds dpkg's lock.
 installed=("$trial_host" "$tools" "$dev" "$runtime")
-purge() { dpkg --purge "${installed[@]}" >>"$log" 2>&1 || true; }
+apt_get() { apt-get -o DPkg::Lock::Timeout=900 -y "$@"; }
+purge() { apt_get purge "${installed[@]}" >>"$log" 2>&1 || true; }
 installed_trial_host() {
   trap purge EXIT
-  run dpkg -i "$(deb "$runtime")" "$(deb "$dev")" "$(deb "$tools")" "$(deb "$trial_host")"
+  run apt_get install "$(deb "$runtime")" "$(deb "$dev")" "$(deb "$tools")" "$(deb "$trial_host")"
   run collect-walk
   run cmake -DPREFIX=/usr -DLIBDIR="lib/$multiarch" -DHOSTLIBDIR=lib/Base64 \
     -DCXX_COMPILER="$(command -v g++)" -DPKG_CONFIG="$(command -v pkg-config)" -DVERSION="$version" \
@@ -262,7 +265,7 @@ installed_trial_host() {
   [[ ! -e /usr/lib/Base64/libKaUtils.so ]] || fail "the purge left /usr/lib/Base64/libKaUtils.so"
 }
 if ((EUID == 0)); then
-  step "A trial host installed by dpkg"
+  step "A trial host installed by dpkg (apt-get)"
   for package in "${installed[@]}"; do
     ! dpkg -s "$package" >/dev/null 2>&1 || fail "$package is installed already; purge it first"
   done

@@ -39,9 +39,12 @@ scripts/install-build-deps.sh dpkg-shlibdeps=dpkg-dev file=file faketime=faketim
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vscr-reproducible.XXXXXX")
 installed_packages=()
+# Our packages go in and out through apt-get, which waits while other work
+# holds dpkg's lock.
+apt_get() { apt-get -o DPkg::Lock::Timeout=900 -y "$@"; }
 clean_up() {
   if ((${#installed_packages[@]} > 0)); then
-    dpkg --purge "${installed_packages[@]}" >>"$logs/installed.log" 2>&1 || true
+    apt_get purge "${installed_packages[@]}" >>"$logs/installed.log" 2>&1 || true
   fi
   rm -rf "$work"
 }
@@ -151,11 +154,11 @@ if ((EUID == 0)); then
     fi
   done
   installed_packages=("${packages[@]}")
-  dpkg -i "$reference"/libvivodstubcollectreader1_*.deb "$reference"/libvivodstubcollectreader-dev_*.deb \
+  apt_get install "$reference"/libvivodstubcollectreader1_*.deb "$reference"/libvivodstubcollectreader-dev_*.deb \
     "$reference"/vivodstubcollectreader-tools_*.deb "$reference"/vivodstubcollectreader-trial-host_*.deb \
     >"$logs/installed.log" 2>&1
   build installed "$source_dir" && compare installed
-  dpkg --purge "${installed_packages[@]}" >>"$logs/installed.log" 2>&1
+  apt_get purge "${installed_packages[@]}" >>"$logs/installed.log" 2>&1
   installed_packages=()
 else
   skipped=(user-nobody installed)
