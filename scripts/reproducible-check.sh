@@ -44,7 +44,7 @@ installed_packages=()
 apt_get() { apt-get -o DPkg::Lock::Timeout=900 -y "$@"; }
 clean_up() {
   if ((${#installed_packages[@]} > 0)); then
-    apt_get purge "${installed_packages[@]}" >>"$logs/installed.log" 2>&1 || true
+    apt_get purge "${installed_packages[@]}" >>"$logs/apt-get.log" 2>&1 || true
   fi
   rm -rf "$work"
 }
@@ -156,9 +156,9 @@ if ((EUID == 0)); then
   installed_packages=("${packages[@]}")
   apt_get install "$reference"/libvivodstubcollectreader1_*.deb "$reference"/libvivodstubcollectreader-dev_*.deb \
     "$reference"/vivodstubcollectreader-tools_*.deb "$reference"/vivodstubcollectreader-trial-host_*.deb \
-    >"$logs/installed.log" 2>&1
+    >"$logs/apt-get.log" 2>&1
   build installed "$source_dir" && compare installed
-  apt_get purge "${installed_packages[@]}" >>"$logs/installed.log" 2>&1
+  apt_get purge "${installed_packages[@]}" >>"$logs/apt-get.log" 2>&1
   installed_packages=()
 else
   skipped=(user-nobody installed)
