@@ -6,8 +6,10 @@
 #   runtime package at the same version;
 # - vivodstubcollectreader-tools: collect-walk, vscr-host-check and the
 #   sample (cmake/InstallTools.cmake);
-# - a -dbgsym package beside the runtime and the tools packages, with the
-#   debug information that CPack strips from them, found by build ID.
+# - vivodstubcollectreader-trial-host, in a build against our stand-ins
+#   only: the stand-ins in /usr/lib/Base64, for a trial with no host;
+# - a -dbgsym package beside each package with programs or libraries, with
+#   the debug information that CPack strips from them, found by build ID.
 # The runtime and -dev packages are Multi-Arch: same, their files sit in
 # /usr/lib/<multiarch>. Each carries the copyright file, a changelog and
 # its lintian overrides from cmake/packaging/. Included by
@@ -86,8 +88,27 @@ vscr_debian_package(vivodstubcollectreader-tools GROUP Tools SECTION utils
 set(CPACK_VSCR_DEB_COMPONENTS
   VscrDebRuntime VscrRuntime VscrDebDevelopment VscrDevelopment VscrDebTools VscrTools VscrSample)
 
-# CPackDeb's -dbgsym packages, mended into Debian's form.
-set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/packaging/MendDbgsym.cmake)
+# The trial host: our stand-ins, where the runtime looks for the host's
+# libraries. Packages of a host declare the virtual package
+# vivodstubcollectreader-host-libraries; this one provides, conflicts with
+# and replaces it, so that dpkg never keeps both, and its preinst refuses
+# to install over a host's libraries that no package owns.
+if(VSCR_USE_STANDINS)
+  set(vscr_trial_host vivodstubcollectreader-trial-host)
+  set(vscr_host_virtual vivodstubcollectreader-host-libraries)
+  set(VSCR_HOSTLIBDIR_ABSOLUTE /usr/${VSCR_INSTALL_HOSTLIBDIR})
+  vscr_debian_package(${vscr_trial_host} GROUP TrialHost SECTION misc
+    COMPONENTS VscrDebTrialHost VscrHostStandins DBGSYM)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/packaging/${vscr_trial_host}.preinst
+    ${vscr_debian}/${vscr_trial_host}/preinst @ONLY
+    FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                     WORLD_READ WORLD_EXECUTE)
+  set(CPACK_DEBIAN_TRIALHOST_PACKAGE_CONTROL_EXTRA ${vscr_debian}/${vscr_trial_host}/preinst)
+  set(CPACK_DEBIAN_TRIALHOST_PACKAGE_PROVIDES ${vscr_host_virtual})
+  set(CPACK_DEBIAN_TRIALHOST_PACKAGE_CONFLICTS ${vscr_host_virtual})
+  set(CPACK_DEBIAN_TRIALHOST_PACKAGE_REPLACES ${vscr_host_virtual})
+  list(APPEND CPACK_VSCR_DEB_COMPONENTS VscrDebTrialHost VscrHostStandins)
+endif()
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -122,6 +143,26 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # (--ignore-missing-info, which CPack passes), leaves them out.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${VSCR_LIBRARY_OUTPUT_DIRECTORY})
+# dpkg-shlibdeps follows a program's RUNPATH first, and the tools' RUNPATH
+# names /usr/lib/<multiarch>: on a machine where our runtime package is
+# installed, it found the installed reader there, read that package's
+# symbols file and added a looser Depends. So CPackDeb calls it through a
+# script that hands it, with -S, a package tree of our own, searched before
+# the machine: it holds only a link to this build's reader, in the folder
+# that the RUNPATH names, and no package information, so the reader of
+# this build is found and left out whatever the machine has installed.
+set(vscr_shlibdeps_tree ${vscr_debian}/shlibdeps-tree)
+set(vscr_reader_soname libVivodStubCollectReader.so.${PROJECT_VERSION_MAJOR})
+file(MAKE_DIRECTORY ${vscr_shlibdeps_tree}/usr/${CMAKE_INSTALL_BINDIR}
+  ${vscr_shlibdeps_tree}/usr/${CMAKE_INSTALL_LIBDIR})
+file(CREATE_LINK ${VSCR_LIBRARY_OUTPUT_DIRECTORY}/${vscr_reader_soname}
+  ${vscr_shlibdeps_tree}/usr/${CMAKE_INSTALL_LIBDIR}/${vscr_reader_soname} SYMBOLIC)
+file(CONFIGURE OUTPUT ${vscr_debian}/dpkg-shlibdeps @ONLY CONTENT [[#!/bin/sh
+exec "@VSCR_DPKG_SHLIBDEPS@" "-S@vscr_shlibdeps_tree@" "$@"
+]])
+file(CHMOD ${vscr_debian}/dpkg-shlibdeps PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CPACK_VSCR_DPKG_SHLIBDEPS ${vscr_debian}/dpkg-shlibdeps)
 # The -dev package needs the library its .so link points at, and the tools
 # the reader that collect-walk links; dpkg-shlibdeps leaves our reader out
 # like the host's libraries, so both are named here.

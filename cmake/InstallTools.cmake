@@ -55,16 +55,11 @@ endif()
 
 # The manual pages, made from each program's --help and --version by
 # help2man, and compressed as Debian wants them (gzip -9n: no name or time
-# in the header). Their date is SOURCE_DATE_EPOCH where the build sets one,
-# else the day of this release (cmake/packaging/changelog.in), so that every build
-# of a release makes the same pages.
+# in the header), dated VSCR_SOURCE_DATE_EPOCH (cmake/ReleaseDate.cmake),
+# so that every build of a release makes the same pages.
 find_program(VSCR_HELP2MAN help2man)
 find_program(VSCR_GZIP gzip)
-if(DEFINED ENV{SOURCE_DATE_EPOCH})
-  set(vscr_man_date $ENV{SOURCE_DATE_EPOCH})
-else()
-  set(vscr_man_date 1796817600)  # 2026-12-09
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/ReleaseDate.cmake)
 # Each program's sections that --help does not hold (EXIT STATUS, FILES,
 # ENVIRONMENT, SEE ALSO) are in <program>.h2m beside its sources.
 set(vscr_man_names
@@ -85,7 +80,7 @@ foreach(entry IN LISTS vscr_man_names)
   get_target_property(sources ${program} SOURCE_DIR)
   set(include ${sources}/${program}.h2m)
   add_custom_command(OUTPUT ${page}.gz
-    COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${vscr_man_date}
+    COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${VSCR_SOURCE_DATE_EPOCH}
             ${VSCR_HELP2MAN} --no-info --section=1 --name=${summary}
             --source=${PROJECT_NAME} --include=${include} --output=${page}
             $<TARGET_FILE:${program}>

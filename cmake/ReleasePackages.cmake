@@ -2,10 +2,11 @@
 # builds, tests and packs into build-package/
 # - the tarball VivodStubCollectReader-<version>-Linux-<arch>.tar.gz: one
 #   folder holding the plain install (lib/, include/, bin/, share/);
-# - on Debian, three packages that install under /usr in Debian's layout
+# - on Debian, three packages that install under /usr in Debian's layout,
+#   and for a trial build a fourth with our stand-ins
 #   (cmake/DebianPackages.cmake).
-# No package holds our stand-ins: installed beside a host's own libraries,
-# they would shadow them.
+# No other package holds our stand-ins: installed beside a host's own
+# libraries, they would shadow them.
 set(VSCR_PACKAGE_MAINTAINER
   "Seed 483a6fdd maintainers <maintainers@users.noreply.c-seed-483a6fdd.example>")
 
@@ -34,6 +35,9 @@ set(CPACK_PACKAGE_FILE_NAME
   VivodStubCollectReader-${vscr_file_version}-Linux-${CMAKE_SYSTEM_PROCESSOR})
 set(CPACK_GENERATOR TGZ)
 set(CPACK_STRIP_FILES ON)
+# Every package repacked the same whoever builds it, the Debian ones mended,
+# and SHA256SUMS beside them.
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/packaging/MendPackages.cmake)
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/packaging/CPackProjectConfig.cmake)
 
 # The tarball takes every component of the install, the stand-ins and the
@@ -42,19 +46,11 @@ get_cmake_property(vscr_components COMPONENTS)
 list(FILTER vscr_components EXCLUDE REGEX "^(VscrHostStandins|VscrDeb.*)$")
 set(CPACK_VSCR_ARCHIVE_COMPONENTS ${vscr_components})
 
-# Reproducible packages: every file in them is dated to the commit built
-# (cpack reads SOURCE_DATE_EPOCH, which cmake/packaging/CPackProjectConfig.cmake
-# sets), unless the environment names a time of its own.
-if(DEFINED ENV{SOURCE_DATE_EPOCH})
-  set(CPACK_VSCR_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
-else()
-  execute_process(COMMAND git -C ${PROJECT_SOURCE_DIR} log -1 --format=%ct
-    OUTPUT_VARIABLE CPACK_VSCR_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE
-    RESULT_VARIABLE vscr_git_result ERROR_QUIET)
-  if(NOT vscr_git_result EQUAL 0)
-    set(CPACK_VSCR_SOURCE_DATE_EPOCH 0)  # no commit: a source tarball
-  endif()
-endif()
+# Reproducible packages: every file in them is dated VSCR_SOURCE_DATE_EPOCH
+# (cmake/ReleaseDate.cmake), which cmake/packaging/CPackProjectConfig.cmake
+# hands to cpack as SOURCE_DATE_EPOCH.
+include(${CMAKE_CURRENT_LIST_DIR}/ReleaseDate.cmake)
+set(CPACK_VSCR_SOURCE_DATE_EPOCH ${VSCR_SOURCE_DATE_EPOCH})
 
 # The Debian packages need Debian's multiarch library folder, which
 # GNUInstallDirs picks for CMAKE_INSTALL_PREFIX=/usr (the package preset).

@@ -7,6 +7,9 @@ set(ENV{SOURCE_DATE_EPOCH} "${CPACK_VSCR_SOURCE_DATE_EPOCH}")
 if(CPACK_GENERATOR STREQUAL "DEB")
   set(CPACK_COMPONENTS_ALL ${CPACK_VSCR_DEB_COMPONENTS})
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  # CPackDeb looks dpkg-shlibdeps up only when this is unset: our script
+  # (cmake/DebianPackages.cmake) keeps the machine's packages out of Depends.
+  set(SHLIBDEPS_EXECUTABLE "${CPACK_VSCR_DPKG_SHLIBDEPS}")
   # CPackDeb strips the binaries itself, once it has moved their debug
   # information into the -dbgsym packages.
   set(CPACK_STRIP_FILES OFF)
