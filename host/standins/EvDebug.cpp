@@ -31,22 +31,24 @@ void AppendLineStart(std::string* line, const char* function, int level) {
   line->append(" [").append(std::to_string(level)).append("] ");
 }
 
-// Formats into the room at the end of `out`; a message that does not fit is
-// formatted again once `out` has grown to hold it, so the room is reused.
+// Formats onto the end of `out`: into a small buffer first, as nearly every
+// message fits, and a longer one again straight into `out`, grown to its
+// length. Growing `out` to its whole capacity instead would fill it anew for
+// every message, however short, once one message had been long.
 void AppendFormatted(std::string* out, const char* format, va_list args) {
-  const std::size_t start = out->size();
-  out->resize(out->capacity());
-  const std::size_t room = out->size() - start;
+  char small[512];
   va_list again;
   va_copy(again, args);
-  const int length = std::vsnprintf(&(*out)[start], room + 1, format, args);
+  const int length = std::vsnprintf(small, sizeof small, format, args);
   const std::size_t size = length > 0 ? static_cast<std::size_t>(length) : 0;
-  if (size > room) {
+  if (size < sizeof small) {
+    out->append(small, size);
+  } else {
+    const std::size_t start = out->size();
     out->resize(start + size);
     std::vsnprintf(&(*out)[start], size + 1, format, again);
   }
   va_end(again);
-  out->resize(start + size);
 }
 
 }  // namespace
