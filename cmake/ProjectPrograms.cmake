@@ -34,3 +34,12 @@ function(vscr_add_support_library name)
   target_link_libraries(${name} PUBLIC ${arg_PUBLIC})
   vscr_use_project_settings(${name})
 endfunction()
+
+# VSCR_EMULATOR: how this machine starts a program of the build. In a cross
+# build (cmake/toolchains/) that is the toolchain's emulator, as CTest
+# starts the test programs; the tests, their scripts and the manual pages
+# start every other program of ours the same way. Empty in a native build.
+set(VSCR_EMULATOR "")
+if(CMAKE_CROSSCOMPILING)
+  set(VSCR_EMULATOR ${CMAKE_CROSSCOMPILING_EMULATOR})
+endif()

@@ -31,11 +31,13 @@ struct Case {
 class CollectWalk : public ::testing::Test {
  protected:
   // Runs the bash command `line` in the test's folder, with $WALK standing
-  // for collect-walk and $L for a list of archived files that exist.
+  // for collect-walk (the program $WALK_FILE, after $EMULATOR in a cross
+  // build) and $L for a list of archived files that exist.
   Outcome Shell(const std::string& line) {
     WriteFile(Path("list.lst"), Path("list.lst") + "\n");
-    WriteFile(Path("run.sh"), "set -o pipefail\ncd '" + m_dir.path() + "'\nWALK='" COLLECT_WALK
-                                  "'\nL=list.lst\n{ " + line + "\n} >out 2>err\n");
+    WriteFile(Path("run.sh"), "set -o pipefail\ncd '" + m_dir.path() + "'\nEMULATOR='" + EmulatorWords() +
+                                  "'\nWALK_FILE='" COLLECT_WALK "'\nWALK=\"$EMULATOR $WALK_FILE\"\nL=list.lst\n{ " +
+                                  line + "\n} >out 2>err\n");
     const ChildRun run = RunInChild([&] {
       ::execl("/bin/bash", "bash", Path("run.sh").c_str(), static_cast<char*>(nullptr));
       return std::string();
@@ -134,8 +136,8 @@ TEST_F(CollectWalk, SampleIsFoundFromTheProgramAndInterruptsLeaveNoTemporary) {
       // The sample, found from the program's folder in any layout.
       // The copy finds the reader through the build's relative RUNPATH
       // ($ORIGIN/../../lib), so the build's lib folder stands beside p.
-      {"mkdir -p p/bin " + sample + " && cp \"$WALK\" p/bin && ln -s \"${WALK%/*}/../../lib\" lib && cp $L " + sample +
-           "/archived-files.lst && cd / && \"$OLDPWD/p/bin/collect-walk\"",
+      {"mkdir -p p/bin " + sample + " && cp \"$WALK_FILE\" p/bin && ln -s \"${WALK_FILE%/*}/../../lib\" lib && cp $L " +
+           sample + "/archived-files.lst && cd / && $EMULATOR \"$OLDPWD/p/bin/collect-walk\"",
        0, Path("list.lst") + "\t", "sample: " + sample + "/archived-files.lst\n"},
       {"SIGNAL=INT; " + interrupt, 130, "left 0\n", "collect-walk: interrupted; removed ./collect_2."},
       {"SIGNAL=TERM; " + interrupt, 143, "left 0\n", "collect-walk: interrupted; removed ./collect_2."},
