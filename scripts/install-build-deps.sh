@@ -14,9 +14,10 @@
 # .ci/run names in this way what only CI runs. A COMMAND found on PATH
 # counts as installed; a PACKAGE given alone, with no COMMAND, is asked of
 # dpkg. A platform's cross build (cmake/toolchains/) needs Debian's cross
-# compiler, qemu-user to run its programs, the platform's GoogleTest, and
-# its libstdc++6, from which dpkg-shlibdeps takes the Depends of its
-# packages (multiarch, so the dpkg architecture is added first).
+# compiler, qemu-user to run its programs, and the platform's GoogleTest
+# (multiarch, so the dpkg architecture is added first). Not the platform's
+# own libc6: qemu's programs would load it beside the cross toolchain's
+# loader, a mismatched pair that hangs the suite.
 set -euo pipefail
 
 # platform=dpkg architecture:GNU triple:qemu program
@@ -57,7 +58,7 @@ want_platform() {
       added_architecture=1
     fi
     wanted+=("${fields[1]}-g++=g++-${fields[1]}" "${fields[2]}=qemu-user"
-      "libgtest-dev:${fields[0]}" "libgmock-dev:${fields[0]}" "libstdc++6:${fields[0]}")
+      "libgtest-dev:${fields[0]}" "libgmock-dev:${fields[0]}")
     return
   done
   echo "$0: no platform '$1' (there are: ${platforms[*]%%=*})" >&2
