@@ -38,8 +38,7 @@ for tool in "${needed[@]}"; do
 done
 
 echo "Building the drivers (Release) in $build ..." >&2
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DVSCR_BUILD_BENCHMARKS=ON -DVSCR_BUILD_TESTS=OFF >/dev/null
+cmake -S "$root" --preset bench -B "$build" >/dev/null
 cmake --build "$build" --target vscr-gen vscr-walk vscr-count read-floor vscr-convert \
   getline-floor mandated-floor conversion-floor vscr-rusage collect-walk >/dev/null
 bin="$build/bench"

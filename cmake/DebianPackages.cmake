@@ -24,6 +24,16 @@ if(NOT VSCR_DPKG_SHLIBDEPS OR NOT VSCR_FILE OR NOT VSCR_GZIP)
   return()
 endif()
 
+# CPack takes dpkg's own architecture for the packages' unless told; a
+# cross build's is the Debian name of its target (arm64 for aarch64-linux-gnu).
+if(CMAKE_CROSSCOMPILING)
+  find_program(VSCR_DPKG_ARCHITECTURE dpkg-architecture REQUIRED)
+  execute_process(
+    COMMAND ${VSCR_DPKG_ARCHITECTURE} -qDEB_HOST_ARCH -t${CMAKE_LIBRARY_ARCHITECTURE}
+    OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE OUTPUT_STRIP_TRAILING_WHITESPACE
+    ERROR_QUIET COMMAND_ERROR_IS_FATAL ANY)
+endif()
+
 set(vscr_debian ${PROJECT_BINARY_DIR}/packaging)
 set(vscr_runtime_package libvivodstubcollectreader${PROJECT_VERSION_MAJOR})
 set(vscr_same_version "${vscr_runtime_package} (= ${VSCR_PACKAGE_VERSION})")

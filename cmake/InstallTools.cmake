@@ -65,7 +65,19 @@ include(${CMAKE_CURRENT_LIST_DIR}/ReleaseDate.cmake)
 set(vscr_man_names
   "collect-walk=walk a collect file or convert a stub collect file"
   "vscr-host-check=check the host libraries that libVivodStubCollectReader relies on")
+# help2man runs the program through the shell, so in a cross build it runs
+# it under the build's emulator and makes the pages a native build makes;
+# a cross build with no emulator makes none.
+list(JOIN VSCR_EMULATOR " " vscr_man_runner)
+if(VSCR_EMULATOR)
+  string(APPEND vscr_man_runner " ")
+endif()
 set(vscr_man_pages "")
+if(CMAKE_CROSSCOMPILING AND NOT VSCR_EMULATOR)
+  message(STATUS "No manual pages: this cross build has no CMAKE_CROSSCOMPILING_EMULATOR "
+    "to run the programs under; a native build makes the same pages")
+  set(vscr_man_names "")
+endif()
 foreach(entry IN LISTS vscr_man_names)
   string(REGEX REPLACE "=.*" "" program "${entry}")
   string(REGEX REPLACE "^[^=]*=" "" summary "${entry}")
@@ -83,7 +95,7 @@ foreach(entry IN LISTS vscr_man_names)
     COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${VSCR_SOURCE_DATE_EPOCH}
             ${VSCR_HELP2MAN} --no-info --section=1 --name=${summary}
             --source=${PROJECT_NAME} --include=${include} --output=${page}
-            $<TARGET_FILE:${program}>
+            "${vscr_man_runner}$<TARGET_FILE:${program}>"
     COMMAND ${VSCR_GZIP} -9nf ${page}
     DEPENDS ${program} ${include} VERBATIM)
   list(APPEND vscr_man_pages ${page}.gz)

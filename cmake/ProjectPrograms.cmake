@@ -34,3 +34,28 @@ function(vscr_add_support_library name)
   target_link_libraries(${name} PUBLIC ${arg_PUBLIC})
   vscr_use_project_settings(${name})
 endfunction()
+
+# VSCR_EMULATOR: how this machine starts a program of the build. In a cross
+# build (cmake/toolchains/) that is the toolchain's emulator, as CTest
+# starts the test programs; the tests, their scripts and the manual pages
+# start every other program of ours the same way. Empty in a native build.
+set(VSCR_EMULATOR "")
+if(CMAKE_CROSSCOMPILING)
+  set(VSCR_EMULATOR ${CMAKE_CROSSCOMPILING_EMULATOR})
+endif()
+
+# vscr_add_memcheck(<name> <target> [<argument>...]): scripts/valgrind.sh
+# runs the program of <target> with these arguments under valgrind's
+# memcheck, as <name>. The build writes the list to memcheck-programs.txt
+# in its top folder, a line per program: the name, the program and its
+# arguments, separated by tabs.
+function(vscr_add_memcheck name target)
+  string(JOIN "\t" line ${name} $<TARGET_FILE:${target}> ${ARGN})
+  set_property(GLOBAL APPEND PROPERTY vscr_memcheck_lines "${line}\n")
+endfunction()
+function(vscr_write_memcheck_list)
+  get_property(lines GLOBAL PROPERTY vscr_memcheck_lines)
+  string(JOIN "" content ${lines})
+  file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/memcheck-programs.txt CONTENT "${content}")
+endfunction()
+cmake_language(DEFER CALL vscr_write_memcheck_list)

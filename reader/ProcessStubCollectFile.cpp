@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "ByteCount.h"
 #include "EvDebug.h"
 #include "HostSettings.h"
 #include "LineLimits.h"
@@ -163,15 +164,6 @@ class LineWriter {
   std::size_t m_used = 0;
 };
 
-// The top bit of each byte of `word` that is a ':', and no other bit: each
-// byte's low seven bits plus 0x7f carry into its top bit unless they are all
-// zero, so only a byte equal to ':' ends with its top bit clear.
-uint64_t ColonBits(uint64_t word) {
-  constexpr uint64_t kLow7 = 0x7f7f7f7f7f7f7f7fULL;
-  const uint64_t x = word ^ (0x0101010101010101ULL * ':');
-  return ~(((x & kLow7) + kLow7) | x | kLow7);
-}
-
 // The last ':' of the eight bytes at `word`, which hold one (`bits`).
 const char* LastColonOfWord(const char* word, uint64_t bits) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
@@ -191,7 +183,7 @@ const char* LastColon(const char* from, const char* end) {
   for (; end - from >= 8; end -= 8) {
     uint64_t word;
     std::memcpy(&word, end - 8, sizeof word);
-    const uint64_t bits = ColonBits(word);
+    const uint64_t bits = vscr::MatchBits(word, ':');
     if (bits != 0) return LastColonOfWord(end - 8, bits);
   }
   while (end != from) {

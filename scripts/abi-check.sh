@@ -5,9 +5,11 @@
 #   scripts/abi-check.sh check  [BUILD_DIR]   exit 1 when the ABI differs
 #   scripts/abi-check.sh update [BUILD_DIR]   rewrite scripts/abi/ from the build
 #
-# BUILD_DIR defaults to build/, the default preset's tree. The baseline is
-# taken from that build (RelWithDebInfo, Debian's g++): abidw reads the
-# layout from the debug info, so compare builds made the same way.
+# BUILD_DIR defaults to build/, the default preset's tree; the abi preset
+# (cmake --preset abi && cmake --build --preset abi) builds the library
+# alone the same way in build-abi/. The baseline is taken from such a build
+# (RelWithDebInfo, Debian's g++): abidw reads the layout from the debug
+# info, so compare builds made the same way.
 #
 # Only the public interface counts: the exported functions and the types
 # that the public header defines or reaches (the class, its argument

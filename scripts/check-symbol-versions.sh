@@ -6,6 +6,11 @@
 #
 #   GLIBC_2.28   GLIBCXX_3.4.24   CXXABI_1.3.11
 #
+# manylinux_2_28 sets the same ceiling on aarch64, s390x and ppc64le, so
+# each cross build's suite checks its own library against it. Those ports'
+# oldest glibc versions are younger than x86_64's (GLIBC_2.17 on aarch64 and
+# ppc64le, GLIBC_2.2 on s390x) and lie below it all the same.
+#
 #   scripts/check-symbol-versions.sh [LIBRARY]
 #
 # LIBRARY defaults to the default preset's build/lib/libVivodStubCollectReader.so.

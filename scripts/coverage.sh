@@ -17,11 +17,10 @@ for tool in llvm-profdata-14 llvm-cov-14; do
   command -v "$tool" >/dev/null || { echo "$0: $tool not found (Debian: llvm-14)" >&2; exit 2; }
 done
 
-# The whole build is instrumented; the report reads the library alone. The
-# tools' tests run in the default build.
-cmake --preset default -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug \
-  -DCMAKE_CXX_FLAGS="-fprofile-instr-generate -fcoverage-mapping" -DVSCR_BUILD_TOOLS=OFF >/dev/null
-cmake --build "$build"
+# The whole build is instrumented (the coverage preset, in $build/); the
+# report reads the library alone. The tools' tests run in the default build.
+cmake --preset coverage >/dev/null
+cmake --build --preset coverage
 rm -rf "$profiles"
 mkdir -p "$profiles"
 # The install and ELF checks exercise no reader code; they run in the

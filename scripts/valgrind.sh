@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the test programs and the fuzz corpora under valgrind memcheck, on
-# the default build. Fails on any invalid read or write, use of
+# the default build: those that the build lists in memcheck-programs.txt
+# (vscr_add_memcheck in cmake/ProjectPrograms.cmake). Fails on any invalid read or write, use of
 # uninitialised memory, or definite or indirect leak, and on a failing
 # program.
 #   scripts/valgrind.sh
@@ -42,16 +43,19 @@ memcheck() {
   fi
 }
 
-memcheck reader_tests build/tests/reader_tests
-memcheck standin_tests build/tests/standin_tests
-memcheck library_load_tests build/tests/library_load_tests
-# Every fuzz target that the build has, as fuzz/CMakeLists.txt lists them.
-mapfile -t fuzz_targets <build/fuzz/targets
-for target in "${fuzz_targets[@]}"; do
-  memcheck "$target" "build/fuzz/$target" "fuzz/corpus/$target"
-done
+# Each line: the name, the program and its arguments, separated by tabs.
+# The list comes on descriptor 3, so that no program reads it.
+checked=0
+while IFS=$'\t' read -r -u 3 -a program; do
+  memcheck "${program[@]}"
+  checked=$((checked + 1))
+done 3<build/memcheck-programs.txt
+if [[ $checked -eq 0 ]]; then
+  echo "valgrind: the build lists no program (build/memcheck-programs.txt)" >&2
+  exit 1
+fi
 if [[ $failed -ne 0 ]]; then
   echo "valgrind: see $logs/ for every program's output and report" >&2
   exit 1
 fi
-echo "valgrind: clean"
+echo "valgrind: clean ($checked programs)"

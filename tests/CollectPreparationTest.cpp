@@ -336,10 +336,12 @@ TEST_F(CollectPreparation, CountLinesAgreesWithGetlineOnDenseAndSparseLineFeeds)
   // around sixteen bytes, and other bytes that sit next to '\n' in value.
   std::mt19937 random(77);
   const std::string bytes[] = {"\n", "\n", "\r", "\x0b", "\t", "\x8a", "x"};
-  // Sizes around each width the counter steps by (16, 32, 128 bytes) and
-  // around the 255 steps after which it sums its lanes.
-  for (const std::size_t size : {1u, 15u, 16u, 17u, 31u, 33u, 127u, 128u, 129u, 4095u, 32639u,
-                                 32640u, 32641u, 70000u, 300000u}) {
+  // Sizes around each width the counter steps by (a word of 8 bytes,
+  // vectors of 16 and 32, steps of 64 and 128) and around the 255 steps
+  // after which the vector counters sum their lanes.
+  for (const std::size_t size : {1u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 33u, 63u, 64u, 65u, 127u, 128u,
+                                 129u, 4080u, 4095u, 16319u, 16320u, 16321u, 32639u, 32640u, 32641u,
+                                 70000u, 300000u}) {
     std::string text;
     while (text.size() < size) text += bytes[random() % 7];
     WriteFile(path, text);

@@ -32,11 +32,13 @@ struct Case {
 class CollectWalk : public ::testing::Test {
  protected:
   // Runs the bash command `line` in the test's folder, with $WALK standing
-  // for collect-walk and $L for a list of archived files that exist.
+  // for collect-walk (the program $WALK_FILE, after $EMULATOR in a cross
+  // build) and $L for a list of archived files that exist.
   Outcome Shell(const std::string& line) {
     WriteFile(Path("list.lst"), Path("list.lst") + "\n");
-    WriteFile(Path("run.sh"), "set -o pipefail\ncd '" + m_dir.path() + "'\nWALK='" COLLECT_WALK
-                                  "'\nL=list.lst\n{ " + line + "\n} >out 2>err\n");
+    WriteFile(Path("run.sh"), "set -o pipefail\ncd '" + m_dir.path() + "'\nEMULATOR='" + EmulatorWords() +
+                                  "'\nWALK_FILE='" COLLECT_WALK "'\nWALK=\"$EMULATOR $WALK_FILE\"\nL=list.lst\n{ " +
+                                  line + "\n} >out 2>err\n");
     const CommandRun run = RunCommand("/bin/bash " + ShellQuote(Path("run.sh")));
     return {run.status, ReadFile(Path("out")), ReadFile(Path("err"))};
   }
@@ -158,8 +160,8 @@ TEST_F(CollectWalk, SampleIsFoundFromTheProgramAndInterruptsLeaveNoTemporary) {
       // The sample, found from the program's folder in any layout.
       // The copy finds the reader through the build's relative RUNPATH
       // ($ORIGIN/../../lib), so the build's lib folder stands beside p.
-      {"mkdir -p p/bin " + sample + " && cp \"$WALK\" p/bin && ln -s \"${WALK%/*}/../../lib\" lib && cp $L " + sample +
-           "/archived-files.lst && cd / && \"$OLDPWD/p/bin/collect-walk\"",
+      {"mkdir -p p/bin " + sample + " && cp \"$WALK_FILE\" p/bin && ln -s \"${WALK_FILE%/*}/../../lib\" lib && cp $L " +
+           sample + "/archived-files.lst && cd / && $EMULATOR \"$OLDPWD/p/bin/collect-walk\"",
        0, Path("list.lst") + "\t", "sample: " + sample + "/archived-files.lst\n"},
       {"SIGNAL=INT; " + interrupt, 130, "left 1\n", "collect-walk: interrupted; removed ./collect_2."},
       {"SIGNAL=TERM; " + interrupt, 143, "left 1\n", "collect-walk: interrupted; removed ./collect_2."},
@@ -170,9 +172,9 @@ TEST_F(CollectWalk, SampleIsFoundFromTheProgramAndInterruptsLeaveNoTemporary) {
       {"trap '' HUP; SIGNAL=HUP; AFTER='sleep 0.3; exec 3>&-;'; " + interrupt, 0, "left 2\n",
        "note: FetchIndexInfo returned emtpy file."},
       // The sample's folder goes too: its list a FIFO that holds up the lookup.
-      {"mkdir -p q/bin q/share/VivodStubCollectReader/sample t && cp \"$WALK\" q/bin && "
-       "ln -sfn \"${WALK%/*}/../../lib\" lib && mkfifo q/share/VivodStubCollectReader/sample/archived-files.lst\n"
-       "set -m; TMPDIR=$PWD/t q/bin/collect-walk & exec 3>q/share/VivodStubCollectReader/sample/archived-files.lst\n"
+      {"mkdir -p q/bin q/share/VivodStubCollectReader/sample t && cp \"$WALK_FILE\" q/bin && "
+       "ln -sfn \"${WALK_FILE%/*}/../../lib\" lib && mkfifo q/share/VivodStubCollectReader/sample/archived-files.lst\n"
+       "set -m; TMPDIR=$PWD/t $EMULATOR q/bin/collect-walk & exec 3>q/share/VivodStubCollectReader/sample/archived-files.lst\n"
        "for i in $(seq 400); do compgen -G 't/*/*.lmf.tmp' >/dev/null && break; sleep 0.05; done\n"
        "kill -INT $!; wait $!; s=$?; echo left $(ls t | wc -l); exit $s",
        130, "left 0\n", "collect-walk: interrupted; removed " + Path("t/collect-walk.")},

@@ -25,7 +25,7 @@ struct CheckRun {
 
 // vscr-host-check with `arguments` (shell words and redirections).
 CheckRun HostCheck(const std::string& arguments, const std::string& environment = "") {
-  const CommandRun run = RunCommand(environment + " " VSCR_HOST_CHECK " " + arguments);
+  const CommandRun run = RunCommand(environment + " " + ProgramCommand(VSCR_HOST_CHECK) + " " + arguments);
   return {run.status, run.out, Lines(run.out)};
 }
 

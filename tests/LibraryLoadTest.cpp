@@ -63,7 +63,7 @@ TEST_F(HostLayout, ReaderLoadsWithHostLibrariesInBase64AndWorks) {
 // Loads `path` in a fresh process, where no library of the same name has
 // been loaded before. Returns why it failed, or "" when it loaded.
 std::string LoadErrorInFreshProcess(const std::string& path) {
-  const CommandRun probe = RunCommand(VSCR_LOAD_PROBE " " + ShellQuote(path) + " 2>&1");
+  const CommandRun probe = RunCommand(ProgramCommand(VSCR_LOAD_PROBE) + " " + ShellQuote(path) + " 2>&1");
   return probe.status == 0 ? probe.out : "failed: " + probe.out;
 }
 

@@ -31,15 +31,24 @@ void AppendLineStart(std::string* line, const char* function, int level) {
   line->append(" [").append(std::to_string(level)).append("] ");
 }
 
-// Appends the formatted message to `out`: measured first, then written.
+// Formats onto the end of `out`: into a small buffer first, as nearly every
+// message fits, and a longer one again straight into `out`, grown to its
+// length. Growing `out` to its whole capacity instead would fill it anew for
+// every message, however short, once one message had been long.
 void AppendFormatted(std::string* out, const char* format, va_list args) {
+  char small[512];
   va_list again;
   va_copy(again, args);
-  const int length = std::vsnprintf(nullptr, 0, format, args);
-  std::vector<char> text(length > 0 ? static_cast<std::size_t>(length) + 1 : 1, '\0');
-  std::vsnprintf(text.data(), text.size(), format, again);
+  const int length = std::vsnprintf(small, sizeof small, format, args);
+  const std::size_t size = length > 0 ? static_cast<std::size_t>(length) : 0;
+  if (size < sizeof small) {
+    out->append(small, size);
+  } else {
+    const std::size_t start = out->size();
+    out->resize(start + size);
+    std::vsnprintf(&(*out)[start], size + 1, format, again);
+  }
   va_end(again);
-  out->append(text.data(), text.size() - 1);
 }
 
 }  // namespace

@@ -5,7 +5,8 @@
 # what the whole walk printed, and the finished job leaves no progress.
 # With -DSOURCE_DIR (examples/) and -DPREFIX instead of -DHOST_LOOP, it first
 # builds examples/ on its own against the install, with -DGENERATOR,
-# -DMAKE_PROGRAM and -DCXX_COMPILER, as the README tells a host to.
+# -DMAKE_PROGRAM and -DCXX_COMPILER, as the README tells a host to. In a
+# cross build the program runs under -DEMULATOR.
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/../install/Common.cmake)
 vscr_require(SAMPLE WORK_DIR STOP_AFTER)
@@ -25,7 +26,7 @@ vscr_require(HOST_LOOP)
 # Runs the program in `dir`, its standard output and error into `out_var`:
 # the sample has no line to skip, so nothing may come on standard error.
 function(host_loop out_var dir)
-  execute_process(COMMAND "${HOST_LOOP}" "${SAMPLE}" "${dir}" ${ARGN}
+  execute_process(COMMAND ${vscr_emulator} "${HOST_LOOP}" "${SAMPLE}" "${dir}" ${ARGN}
     RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE errors)
   if(NOT result EQUAL 0 OR NOT errors STREQUAL "")
     message(FATAL_ERROR "host-loop ${ARGN} failed (${result}):\n${output}${errors}")

@@ -9,6 +9,11 @@ function(vscr_require)
   endforeach()
 endfunction()
 
+# The build's emulator (CMAKE_CROSSCOMPILING_EMULATOR, given as -DEMULATOR=
+# with its words joined by commas; empty or missing in a native build), to
+# put before every program of the build that a script starts.
+string(REPLACE "," ";" vscr_emulator "${EMULATOR}")
+
 # vscr_run(<what> COMMAND...): runs the command and stops the script with its
 # output when it fails. The output goes to OUTPUT_VARIABLE <var> if given.
 function(vscr_run what)

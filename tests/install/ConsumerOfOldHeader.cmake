@@ -18,6 +18,6 @@ vscr_run("build of the 1.0 consumer"
           "${SOURCE_DIR}/main.cpp" "-L${PREFIX}/${LIBDIR}" -lVivodStubCollectReader
           "-Wl,-rpath,${PREFIX}/${LIBDIR}" -o "${OUTPUT}")
 vscr_run("the 1.0 consumer"
-  COMMAND "${OUTPUT}" "${PREFIX}/${LIBDIR}" "${PREFIX}/${HOSTLIBDIR}"
+  COMMAND ${vscr_emulator} "${OUTPUT}" "${PREFIX}/${LIBDIR}" "${PREFIX}/${HOSTLIBDIR}"
   OUTPUT_VARIABLE output)
 message(STATUS "${output}")

@@ -40,7 +40,7 @@ vscr_run("build of the consumer"
 # A .pc file carries no run path; the host's start script sets one.
 vscr_run("the consumer"
   COMMAND ${CMAKE_COMMAND} -E env "LD_LIBRARY_PATH=${libdir}"
-          "${OUTPUT}" "${PREFIX}/${LIBDIR}" "${PREFIX}/${HOSTLIBDIR}"
+          ${vscr_emulator} "${OUTPUT}" "${PREFIX}/${LIBDIR}" "${PREFIX}/${HOSTLIBDIR}"
   OUTPUT_VARIABLE output)
 message(STATUS "${output}")
 

@@ -12,6 +12,7 @@
 #   -DPROGRAMS=               the programs the build made, comma-separated
 #   -DSAMPLEDIR=              where collect-walk's sample goes
 #   -DREADELF=                readelf
+#   -DEMULATOR=               the build's emulator, in a cross build (Common.cmake)
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/Common.cmake)
 vscr_require(PREFIX LIBDIR INCLUDEDIR HOSTLIBDIR BINDIR DOCDIR HOST_SONAMES VERSION SOVERSION
@@ -96,7 +97,7 @@ foreach(program IN LISTS programs)
   elseif(CMAKE_MATCH_1 MATCHES "(^|:)[^$]")
     fail("${program}'s RUNPATH names a folder outside the install: ${CMAKE_MATCH_1}")
   endif()
-  execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH "${path}"
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${vscr_emulator} "${path}"
     RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE errors)
   if(program STREQUAL "vscr-host-check" AND (NOT output MATCHES "host contract: ([0-9]+) of ([0-9]+) hold\n?$"
      OR NOT CMAKE_MATCH_1 EQUAL CMAKE_MATCH_2))

@@ -2,7 +2,9 @@
 # Test: scripts/install-build-deps.sh installs only what is missing, and
 # asks for root only then. apt-get and sudo are fakes that write down how
 # they were called; the machine that runs the suite has what the suite
-# needs, so the script alone must call neither.
+# needs, so the script alone must call neither, whichever other
+# architectures' GoogleTest it holds. A platform's architecture is added
+# before the package lists are read: the fake dpkg knows no foreign one.
 #
 #   tests/scripts/InstallBuildDepsTest.sh SCRIPT
 set -euo pipefail
@@ -26,6 +28,15 @@ exit 0
 FAKE
   chmod 755 "$scratch/bin/$fake"
 done
+cat >"$scratch/bin/dpkg" <<FAKE
+#!/usr/bin/env bash
+case \$1 in
+  --add-architecture) echo "dpkg \$*" >>"$scratch/calls" ;;
+  --print-foreign-architectures) ;;
+  *) exec "$(command -v dpkg)" "\$@" ;;
+esac
+FAKE
+chmod 755 "$scratch/bin/dpkg"
 export PATH="$scratch/bin:$PATH"
 
 # Root runs the script as another user too, to see it ask for sudo. That
@@ -62,5 +73,15 @@ for user in "${users[@]}"; do
   fi
   [[ $(cat "$scratch/calls") == "$expected" ]] ||
     fail "($user) called:"$'\n'"$(cat "$scratch/calls")"$'\n'"expected:"$'\n'"$expected"
+
+  : >"$scratch/calls"
+  status=0
+  "$user" bash "$script" --platform vax >/dev/null 2>&1 || status=$?
+  [[ $status -eq 2 && ! -s $scratch/calls ]] ||
+    fail "($user) took an unknown platform (status $status): $(cat "$scratch/calls")"
+  "$user" bash "$script" --platform s390x >/dev/null || fail "($user) failed for s390x"
+  [[ $(grep -v '^sudo ' "$scratch/calls" | grep -m 2 -E 'add-architecture|apt-get update') == \
+     "dpkg --add-architecture s390x"$'\n'"apt-get update" ]] ||
+    fail "($user) did not add s390x before apt-get update:"$'\n'"$(cat "$scratch/calls")"
 done
 echo "install-build-deps: installs only what is missing, as ${users[*]}"

@@ -73,6 +73,13 @@ std::string ShellQuote(const std::string& word) {
   return quoted + "'";
 }
 
+std::string EmulatorWords() { return VSCR_EMULATOR; }
+
+std::string ProgramCommand(const std::string& program) {
+  const std::string emulator = EmulatorWords();
+  return (emulator.empty() ? "" : emulator + " ") + ShellQuote(program);
+}
+
 CommandRun RunCommand(const std::string& command) {
   FILE* const pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) throw std::runtime_error("cannot run " + command);

@@ -40,6 +40,15 @@ struct CommandRun {
   std::string out;  // its standard output
 };
 
+// The words that start a program of this build on this machine: in a
+// cross build the build's emulator (CMAKE_CROSSCOMPILING_EMULATOR), as CTest
+// starts the test programs themselves; empty in a native build.
+std::string EmulatorWords();
+
+// A program of this build as the start of a shell command: its quoted path,
+// after the emulator's words in a cross build.
+std::string ProgramCommand(const std::string& program);
+
 // Runs `command` through /bin/sh and collects its standard output.
 // Throws std::runtime_error when no shell can be started.
 CommandRun RunCommand(const std::string& command);
