@@ -141,7 +141,7 @@ TEST(HostCheck, StartsWithoutTheHostLibrariesAndNamesEachMissingOne) {
   const TempDir dir;
   const std::string copy = dir.File("vscr-host-check");
   std::filesystem::copy_file(VSCR_HOST_CHECK, copy);
-  const CommandRun run = RunCommand(ShellQuote(copy) + " 2>/dev/null");
+  const CommandRun run = RunCommand(ProgramCommand(copy) + " 2>/dev/null");
   EXPECT_EQ(1, run.status);
   const std::vector<std::string> lines = Lines(run.out);
   ASSERT_EQ(5u, lines.size()) << run.out;
@@ -154,8 +154,8 @@ TEST(HostCheck, StartsWithoutTheHostLibrariesAndNamesEachMissingOne) {
   }
   EXPECT_EQ("FAILS  the checks load (vscr-host-check-probes.so): they need the host libraries above", lines[3]);
   EXPECT_EQ("host contract: 0 of 4 hold", lines[4]);
-  EXPECT_EQ(0, RunCommand(ShellQuote(copy) + " --help >/dev/null").status);
-  EXPECT_EQ(0u, RunCommand(ShellQuote(copy) + " --version").out.rfind("vscr-host-check (VivodStubCollectReader) ", 0));
+  EXPECT_EQ(0, RunCommand(ProgramCommand(copy) + " --help >/dev/null").status);
+  EXPECT_EQ(0u, RunCommand(ProgramCommand(copy) + " --version").out.rfind("vscr-host-check (VivodStubCollectReader) ", 0));
 }
 
 }  // namespace
