@@ -19,8 +19,10 @@ uint64_t CountPlain(const char* p, const char* end, char byte) {
   return count;
 }
 
-// Eight bytes at a time in a plain 64-bit word, on any processor.
-[[maybe_unused]] uint64_t CountWords(const char* p, const char* end, char byte) {
+#if !defined(__x86_64__)
+// Eight bytes at a time in a plain 64-bit word, on any processor; x86-64
+// always has a vector unit instead.
+uint64_t CountWords(const char* p, const char* end, char byte) {
   uint64_t count = 0;
   for (; end - p >= 8; p += 8) {
     uint64_t word;
@@ -29,6 +31,7 @@ uint64_t CountPlain(const char* p, const char* end, char byte) {
   }
   return count + CountPlain(p, end, byte);
 }
+#endif
 
 // Each byte lane of a vector counts its matches; 255 steps cannot wrap a
 // lane, then the lanes are summed and start again at zero.

@@ -44,23 +44,6 @@ inline std::string TemporaryTail(pid_t pid, const std::string& random) {
   return "." + std::to_string(pid) + "." + random + kTemporaryEnding;
 }
 
-// Whether `name` (no folder) is the name of a temporary of the collect file
-// `collectName` (no folder) made by the process `pid`: the tail with 16
-// lowercase hex digits, after the stem or a shortened stem.
-inline bool IsTemporaryName(const std::string& name, const std::string& collectName, pid_t pid) {
-  const std::string head = "." + std::to_string(pid) + ".";
-  const std::size_t tail = head.size() + kTemporaryRandomDigits + kTemporaryEndingLength;
-  if (name.size() < tail || collectName.size() < kCollectEndingLength) return false;
-  const std::size_t stem = name.size() - tail;
-  const std::string random = name.substr(stem + head.size(), kTemporaryRandomDigits);
-  return name.compare(stem, head.size(), head) == 0 &&
-         random.find_first_not_of("0123456789abcdef") == std::string::npos &&
-         name.compare(name.size() - kTemporaryEndingLength, kTemporaryEndingLength,
-                      kTemporaryEnding) == 0 &&
-         stem <= collectName.size() - kCollectEndingLength &&
-         collectName.compare(0, stem, name, 0, stem) == 0;
-}
-
 }  // namespace vscr
 
 #endif  // READER_COLLECTFILENAMES_H_
